@@ -1,0 +1,5 @@
+#pragma once
+// Umbrella header of the platform layer: everything the program's Parts call.
+#include "platform/api/types.h"
+#include "platform/api/errors.h"
+#include "platform/api/text.h"
