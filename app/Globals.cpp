@@ -3,7 +3,7 @@
 #include "app/ServiceHosts.h"
 #include "platform/api/text.h"
 
-const WCHAR* g_appName = u"";
+const WCHAR* g_appName = u"AppTavrel";
 WCHAR g_statUrlFormat[MAX_PATH] = {};
 int g_nCmdShow = 1;
 
