@@ -32,9 +32,9 @@ public:
 
     UINT Add(UINT delay, LPTIMECALLBACK callback, DWORD_PTR user, bool periodic) {
         std::unique_lock lock(mutex_);
-        if (!thread_.joinable()) {
-            thread_ = std::thread([this] { Run(); });
-            thread_.detach();
+        if (!started_) {
+            std::thread([this] { Run(); }).detach();
+            started_ = true;
         }
         UINT id = ++lastId_;
         if (id == 0) {
@@ -90,7 +90,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::map<UINT, Timer> timers_;
-    std::thread thread_;
+    bool started_ = false;
     UINT lastId_ = 0;
 };
 
