@@ -11,8 +11,8 @@
 // the list ended by a second zero; a list cut to the buffer returns size - 2.
 // A value cut to the buffer returns size - 1. The default (null = "") is
 // copied when the file, section or key is missing.
-DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue, LPWSTR buffer, DWORD size,
-                               LPCWSTR fileName);
+DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue, LPWSTR buffer,
+                               DWORD size, LPCWSTR fileName);
 
 // The leading number of the value (optional sign, decimal or 0x hex); 0 for a
 // value that is not a number; the default when the key is missing.

@@ -8,9 +8,10 @@ using LSTATUS = LONG;
 using REGSAM = DWORD;
 using PHKEY = HKEY*;
 
-#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000000u))))
-#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001u))))
-#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002u))))
+#define HKEY_CURRENT_USER \
+    (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001u))))
+#define HKEY_LOCAL_MACHINE \
+    (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002u))))
 
 // Access rights.
 constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
@@ -40,17 +41,21 @@ constexpr DWORD REG_DWORD = 4;
 
 // Opens `subKey` below `key`, creating every missing level. Opening for any
 // write access needs write rights on the hive (ERROR_ACCESS_DENIED otherwise).
-LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
-                        LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
+LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
+                        REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                        LPDWORD disposition);
 // ERROR_FILE_NOT_FOUND when the key does not exist.
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result);
 // With null data only the type and the size are returned; ERROR_MORE_DATA
 // (and the size needed) when the buffer is too small. A null or empty name is
 // the key's default value.
-LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize);
-LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize);
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD dataSize);
+LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD dataSize);
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
 LSTATUS RegCloseKey(HKEY key);
 
 // Opens `subKey`, reads one value and closes the key again.
-LSTATUS SHGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, LPDWORD type, LPVOID data, LPDWORD dataSize);
+LSTATUS SHGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, LPDWORD type, LPVOID data,
+                    LPDWORD dataSize);
