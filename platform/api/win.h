@@ -3,3 +3,4 @@
 #include "platform/api/types.h"
 #include "platform/api/errors.h"
 #include "platform/api/text.h"
+#include "platform/api/com.h"
