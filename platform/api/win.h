@@ -4,3 +4,4 @@
 #include "platform/api/errors.h"
 #include "platform/api/text.h"
 #include "platform/api/com.h"
+#include "platform/api/taskschd.h"
