@@ -22,6 +22,8 @@ constexpr const char* kRunLevelKey = "X-Tavrel-Task-RunLevel";
 constexpr const char* kDisallowKey = "X-Tavrel-Task-DisallowStartIfOnBatteries";
 constexpr const char* kStopKey = "X-Tavrel-Task-StopIfGoingOnBatteries";
 constexpr const char* kLogonTrigger = "Logon";
+// Characters that make an Exec word need quotes.
+constexpr const char* kReserved = " \t\n\"'\\><~|&;$*?#()`";
 
 struct KeyFile {
     GKeyFile* file = g_key_file_new();
@@ -126,7 +128,7 @@ std::string EntryText(const TaskRecord& task) {
     std::string exec = QuoteExecWord(ToUtf8(action.path));
     for (const std::string& word : SplitArguments(ToUtf8(action.arguments))) {
         exec += ' ';
-        exec += QuoteExecWord(word);
+        exec += QuoteExecWord(word, false);
     }
     KeyFile kf;
     auto set = [&](const char* key, const std::string& value) {
@@ -308,7 +310,17 @@ HRESULT DeleteTaskEntry(std::u16string_view name) {
     return found ? S_OK : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 }
 
-std::string QuoteExecWord(const std::string& word) {
+std::string QuoteExecWord(const std::string& word, bool always) {
+    if (!always && !word.empty() && word.find_first_of(kReserved) == std::string::npos) {
+        std::string out;
+        for (char c : word) {
+            out += c;
+            if (c == '%') {
+                out += '%';
+            }
+        }
+        return out;
+    }
     std::string out = "\"";
     for (char c : word) {
         if (c == '"' || c == '`' || c == '$' || c == '\\') {

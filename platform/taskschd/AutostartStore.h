@@ -62,8 +62,9 @@ HRESULT SaveTask(const TaskRecord& task);
 // Removes our entries of that name from both folders.
 HRESULT DeleteTaskEntry(std::u16string_view name);
 
-// Exec field quoting by the desktop entry rules, and back.
-std::string QuoteExecWord(const std::string& word);
+// Exec field quoting by the desktop entry rules, and back. A word is put in
+// quotes when it needs them, or always.
+std::string QuoteExecWord(const std::string& word, bool always = true);
 std::vector<std::string> SplitExec(const std::string& exec);
 
 // Argument strings by the platform's command-line rules, and back.
