@@ -16,9 +16,7 @@ std::u16string FromUtf8(std::string_view text);
 size_t StrLen(const WCHAR* s);
 
 // View of a zero-terminated UTF-16 string; empty for null.
-inline std::u16string_view View(const WCHAR* s) {
-    return s ? std::u16string_view(s, StrLen(s)) : std::u16string_view();
-}
+inline std::u16string_view View(const WCHAR* s) { return s ? std::u16string_view(s, StrLen(s)) : std::u16string_view(); }
 
 // Copies text into a buffer of `capacity` units, cut to capacity - 1 and always
 // zero-terminated; returns the units copied (without the zero).

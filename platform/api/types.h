@@ -149,51 +149,24 @@ inline bool operator==(const GUID& a, const GUID& b) {
     return true;
 }
 
-constexpr WORD LOWORD(DWORD_PTR v) {
-    return static_cast<WORD>(v & 0xFFFF);
-}
-constexpr WORD HIWORD(DWORD_PTR v) {
-    return static_cast<WORD>((v >> 16) & 0xFFFF);
-}
-constexpr BYTE LOBYTE(DWORD_PTR v) {
-    return static_cast<BYTE>(v & 0xFF);
-}
-constexpr DWORD MAKELONG(WORD lo, WORD hi) {
-    return static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16);
-}
-constexpr LPARAM MAKELPARAM(WORD lo, WORD hi) {
-    return static_cast<LPARAM>(MAKELONG(lo, hi));
-}
-constexpr WPARAM MAKEWPARAM(WORD lo, WORD hi) {
-    return static_cast<WPARAM>(MAKELONG(lo, hi));
-}
-constexpr int GET_X_LPARAM(LPARAM lp) {
-    return static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(lp)));
-}
-constexpr int GET_Y_LPARAM(LPARAM lp) {
-    return static_cast<SHORT>(HIWORD(static_cast<DWORD_PTR>(lp)));
-}
+constexpr WORD LOWORD(DWORD_PTR v) { return static_cast<WORD>(v & 0xFFFF); }
+constexpr WORD HIWORD(DWORD_PTR v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
+constexpr BYTE LOBYTE(DWORD_PTR v) { return static_cast<BYTE>(v & 0xFF); }
+constexpr DWORD MAKELONG(WORD lo, WORD hi) { return static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16); }
+constexpr LPARAM MAKELPARAM(WORD lo, WORD hi) { return static_cast<LPARAM>(MAKELONG(lo, hi)); }
+constexpr WPARAM MAKEWPARAM(WORD lo, WORD hi) { return static_cast<WPARAM>(MAKELONG(lo, hi)); }
+constexpr int GET_X_LPARAM(LPARAM lp) { return static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(lp))); }
+constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<SHORT>(HIWORD(static_cast<DWORD_PTR>(lp))); }
 constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
-    return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) |
-           (static_cast<COLORREF>(b) << 16);
+    return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
 }
-constexpr BYTE GetRValue(COLORREF c) {
-    return static_cast<BYTE>(c & 0xFF);
-}
-constexpr BYTE GetGValue(COLORREF c) {
-    return static_cast<BYTE>((c >> 8) & 0xFF);
-}
-constexpr BYTE GetBValue(COLORREF c) {
-    return static_cast<BYTE>((c >> 16) & 0xFF);
-}
+constexpr BYTE GetRValue(COLORREF c) { return static_cast<BYTE>(c & 0xFF); }
+constexpr BYTE GetGValue(COLORREF c) { return static_cast<BYTE>((c >> 8) & 0xFF); }
+constexpr BYTE GetBValue(COLORREF c) { return static_cast<BYTE>((c >> 16) & 0xFF); }
 
 // Integer resource names and types travel in the pointer itself.
-inline LPWSTR MAKEINTRESOURCEW(WORD id) {
-    return reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(id));
-}
-inline bool IS_INTRESOURCE(LPCWSTR p) {
-    return (reinterpret_cast<ULONG_PTR>(p) >> 16) == 0;
-}
+inline LPWSTR MAKEINTRESOURCEW(WORD id) { return reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(id)); }
+inline bool IS_INTRESOURCE(LPCWSTR p) { return (reinterpret_cast<ULONG_PTR>(p) >> 16) == 0; }
 
 // Last-error codes.
 constexpr DWORD ERROR_SUCCESS = 0;
@@ -243,12 +216,8 @@ constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
 constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
 constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-constexpr bool SUCCEEDED(HRESULT hr) {
-    return hr >= 0;
-}
-constexpr bool FAILED(HRESULT hr) {
-    return hr < 0;
-}
+constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 constexpr HRESULT HRESULT_FROM_WIN32(DWORD e) {
     return e == 0 ? 0 : static_cast<HRESULT>((e & 0xFFFF) | 0x80070000u);
 }
