@@ -230,6 +230,7 @@ TEST_F(Profile, HostileFilesLoseNothingOnWrite) {
         {"overlong", "long=" + overlong + "\n", "[T]\r\nlong=" + overlong},
         {"duplicates", "[S]\r\nfirst=a\r\n", "[s]\r\nk=shadowed\r\n[S]\r\nj=2\r\n"},
         {"bare", "", ""},
+        {"utf8mark", "\xEF\xBB\xBF", ""},
         {"noterminator", "", "[T]\r\nlast=1"},
     };
     for (const auto& c : cases) {
