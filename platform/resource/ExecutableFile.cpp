@@ -23,7 +23,7 @@ constexpr std::uint16_t kExtendedIndex = 0xFFFF;
 class File {
 public:
     explicit File(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)) {}
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)) {}
     ~File() {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -60,10 +60,18 @@ private:
     int fd_;
 };
 
-DWORD ErrorOfOpen(int error) {
+DWORD ErrorOfOpen(const std::string& path, int error) {
     switch (error) {
-        case ENOENT:
+        case ENOENT: {
+            // A missing folder on the way is a missing path, not a missing file.
+            const auto slash = path.find_last_of('/');
+            struct stat st {};
+            if (slash != std::string::npos && slash > 0 &&
+                (::stat(path.substr(0, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+                return ERROR_PATH_NOT_FOUND;
+            }
             return ERROR_FILE_NOT_FOUND;
+        }
         case ENOTDIR:
         case ENAMETOOLONG:
             return ERROR_PATH_NOT_FOUND;
@@ -169,10 +177,16 @@ DWORD ReadResourceFromFile(const std::string& path, const ResourceId& name, cons
                            std::size_t maxSize, std::vector<std::uint8_t>* out) {
     File file(path);
     if (file.fd() < 0) {
-        return ErrorOfOpen(errno);
+        return ErrorOfOpen(path, errno);
     }
     struct stat st {};
-    if (::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(file.fd(), &st) != 0) {
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return ERROR_ACCESS_DENIED;  // as opening a folder as a file is refused
+    }
+    if (!S_ISREG(st.st_mode)) {
         return ERROR_RESOURCE_DATA_NOT_FOUND;
     }
     file.size = static_cast<std::uint64_t>(st.st_size);
