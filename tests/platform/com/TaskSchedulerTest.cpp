@@ -211,6 +211,43 @@ TEST_F(TaskScheduler, ServiceRefusesWorkBeforeConnect) {
     fresh->Release();
 }
 
+TEST_F(TaskScheduler, UsersEntryHidesEveryUsersEntryUntilTheMachineOneIsWritten) {
+    const std::string blocker = systemDirs_ + "-file";
+    testenv::WriteText(blocker, "x");
+    setenv("XDG_CONFIG_DIRS", (blocker + "/xdg").c_str(), 1);
+    ASSERT_EQ(Register(u"AppTavrel", u"/user/AppTavrel", u"/Auto"), S_OK);
+    setenv("XDG_CONFIG_DIRS", systemDirs_.c_str(), 1);
+    g_mkdir_with_parents((systemDirs_ + "/autostart").c_str(), 0755);
+    testenv::WriteText(SystemEntry("AppTavrel"),
+                       "[Desktop Entry]\nType=Application\nName=AppTavrel\n"
+                       "Exec=\"/machine/AppTavrel\" /Auto\nX-Tavrel-Task-Folder=\\\\AppTask\n");
+
+    // As the desktop sees it: this user's entry wins.
+    auto tasks = ts::ListTasks();
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(tasks[0].definition->actions[0]->path, u"/user/AppTavrel");
+
+    // Writing the machine entry removes the user's own copy that would hide it.
+    ITaskFolder* folder = nullptr;
+    ASSERT_EQ(service_->GetFolder(Bstr(u"\\AppTask"), &folder), S_OK);
+    IRegisteredTask* task = nullptr;
+    ASSERT_EQ(folder->GetTask(Bstr(u"AppTavrel"), &task), S_OK);
+    ASSERT_EQ(task->put_Enabled(VARIANT_FALSE), S_OK);
+    TASK_STATE state = TASK_STATE_UNKNOWN;
+    task->get_State(&state);
+    EXPECT_EQ(state, TASK_STATE_DISABLED);
+    task->Release();
+    EXPECT_FALSE(testenv::Exists(UserEntry("AppTavrel")));
+    const std::string text = Text(SystemEntry("AppTavrel"));
+    EXPECT_NE(text.find("\nHidden=true\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Exec=\"/user/AppTavrel\" /Auto\n"), std::string::npos) << text;
+
+    EXPECT_EQ(folder->DeleteTask(Bstr(u"AppTavrel"), 0), S_OK);
+    EXPECT_FALSE(testenv::Exists(SystemEntry("AppTavrel")));
+    EXPECT_EQ(folder->DeleteTask(Bstr(u"AppTavrel"), 0), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    folder->Release();
+}
+
 TEST(AutostartExec, QuotingRoundTripsAwkwardPaths) {
     const std::string paths[] = {"/opt/My Apps/AppTavrel", "/a\"b$c`d\\e", "/100%/x", "/中文/程序"};
     for (const std::string& path : paths) {
