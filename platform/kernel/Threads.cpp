@@ -1,6 +1,6 @@
 // Threads and processes: creation, waiting, exit codes, reaping.
 #include <poll.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,7 +130,7 @@ DWORD ProcessObject::ExitCode() {
 }
 
 std::shared_ptr<ProcessObject> AdoptChild(pid_t pid) {
-    int fd = ::pidfd_open(pid, 0);  // close-on-exec by default
+    int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));  // close-on-exec by default
     if (fd < 0) {
         std::thread([pid] {
             while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
