@@ -258,7 +258,7 @@ void Server::Routes() {
     // Slow or vanished clients give their thread back after these.
     http_.set_read_timeout(5, 0);
     http_.set_write_timeout(5, 0);
-    http_.set_keep_alive_timeout(5);
+    http_.set_keep_alive_timeout(3);
     http_.set_keep_alive_max_count(100000);
     http_.set_payload_max_length(64 * 1024);
     http_.set_tcp_nodelay(true);
@@ -268,18 +268,25 @@ void Server::Routes() {
         return httplib::Server::HandlerResponse::Unhandled;
     });
     http_.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-        const double ms = std::chrono::duration<double, std::milli>(
+        // Requests that never got through parsing have no start time.
+        char took[32] = "-";
+        if (t_requestStart != std::chrono::steady_clock::time_point()) {
+            std::snprintf(took, sizeof took, "%.2fms",
+                          std::chrono::duration<double, std::milli>(
                               std::chrono::steady_clock::now() - t_requestStart)
-                              .count();
+                              .count());
+            t_requestStart = {};
+        }
         std::string target = req.target.empty() ? req.path : req.target;
         for (char& c : target) {
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
                 c = '?';
             }
         }
-        std::fprintf(stderr, "%s %s %s %s %d %zu %.2fms\n", UtcNow(true).c_str(),
-                     req.remote_addr.c_str(), req.method.c_str(), target.c_str(), res.status,
-                     res.body.size(), ms);
+        std::fprintf(stderr, "%s %s %s %s %d %zu %s\n", UtcNow(true).c_str(),
+                     req.remote_addr.empty() ? "-" : req.remote_addr.c_str(),
+                     req.method.empty() ? "-" : req.method.c_str(),
+                     target.empty() ? "-" : target.c_str(), res.status, res.body.size(), took);
     });
     http_.set_exception_handler([](const httplib::Request&, httplib::Response& res,
                                    std::exception_ptr) { Fail(res, 500, "internal error"); });
