@@ -58,6 +58,11 @@ const char* const kThemes[] = {"简约", "商务", "清新", "古典", "典雅",
                                "蓝色", "红色", "淡雅", "校园", "实用", "通用"};
 constexpr int kThemeCount = sizeof(kThemes) / sizeof(kThemes[0]);
 
+// Further variants of a title once every theme has been used.
+const char* const kEditions[] = {"（竖版）",   "（横版）", "（A4）",     "（精简版）",
+                                 "（彩色版）", "（双栏）", "（打印版）", "（完整版）"};
+constexpr int kEditionCount = sizeof(kEditions) / sizeof(kEditions[0]);
+
 const char* const kAuthors[] = {"王晓明",    "李静",        "张伟",       "刘芳",       "陈杰",
                                 "杨雪",      "赵磊",        "黄丽",       "周涛",       "吴敏",
                                 "徐强",      "孙悦",        "马云飞",     "朱琳",       "胡军",
@@ -111,7 +116,10 @@ std::vector<TemplateRecord> MakeSampleTemplates() {
                 t.name = std::string(kThemes[(i / nounCount) % kThemeCount]) + nouns[i % nounCount];
                 const int edition = i / (nounCount * kThemeCount);
                 if (edition > 0) {
-                    t.name += " 第" + std::to_string(edition + 1) + "版";
+                    t.name += kEditions[(edition - 1) % kEditionCount];
+                    if (edition > kEditionCount) {
+                        t.name += std::to_string(edition / kEditionCount + 1);
+                    }
                 }
             }
             const std::uint64_t r = SplitMix(static_cast<std::uint64_t>(t.id));
