@@ -464,6 +464,7 @@ void Server::Moban(const httplib::Request& req, httplib::Response& res) {
     if (!SendFile(res, *path)) {
         return Fail(res, 404, "not found");
     }
+    res.set_header("Cache-Control", "public, max-age=86400");
     if (item && item->kind == MobanItem::kFile) {
         const std::string ext = path->extension().string();
         res.set_header("Content-Disposition",
