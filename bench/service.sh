@@ -3,7 +3,7 @@
 # loopback: a mix of subcategories, both sorts and all their pages.
 # Two runs: flat out (the most requests per second), then paced at RATE requests per
 # second over all connections, whose latency percentiles are the ones to judge.
-#   bench/service.sh [build dir]   (env: DURATION=10s CONNECTIONS=32 THREADS=2 RATE=5500)
+#   bench/service.sh [build dir]   (env: DURATION=10s CONNECTIONS=32 THREADS=2 RATE=6500)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
@@ -11,7 +11,7 @@ binary="$build/tavrel-service"
 duration="${DURATION:-10s}"
 connections="${CONNECTIONS:-32}"
 threads="${THREADS:-2}"
-rate="${RATE:-5500}"
+rate="${RATE:-6500}"
 
 [ -x "$binary" ] || { echo "missing $binary (build the tavrel-service target)" >&2; exit 1; }
 command -v wrk >/dev/null || { echo "wrk is not installed" >&2; exit 1; }
