@@ -76,18 +76,14 @@ var appQelvor = {
     },
 
     answer: function (req, data) {
-        if (!data || typeof data !== "object") {
+        // Anything but {"total": number, "Results": [...]} leaves the page as it is.
+        if (!data || typeof data !== "object" || !Array.isArray(data.Results)) {
             return;
         }
         var results = data.Results;
-        var total = Number(data.total);
-        if (results === null || results === undefined) {
-            results = [];
-        }
-        if (!Array.isArray(results)) {
-            return;
-        }
-        if (results.length && !isFinite(total)) {
+        var total = typeof data.total === "string" && data.total !== "" ? Number(data.total)
+                                                                          : data.total;
+        if (results.length && (typeof total !== "number" || !isFinite(total))) {
             return;
         }
         this.hideDetail();

@@ -79,6 +79,7 @@ AnswerServer::AnswerServer(Answer answer, std::string pictureFile)
         } else {
             body = query["jsoncallback"] + "(" + body + ")";
         }
+        res.set_header("Cache-Control", "no-cache");
         res.set_content(body, "application/javascript; charset=utf-8");
     };
     server_->Get("/getfw.php", catalogue);

@@ -232,6 +232,49 @@ std::string PageView::Run(const std::string& body) {
     return call.result;
 }
 
+void PageView::SendKey(unsigned keyval) {
+    GtkWidget* widget = GTK_WIDGET(view_);
+    gtk_widget_grab_focus(widget);
+    GdkWindow* window = gtk_widget_get_window(widget);
+    GdkDisplay* display = gdk_window_get_display(window);
+    GdkDevice* keyboard = gdk_seat_get_keyboard(gdk_display_get_default_seat(display));
+    guint16 keycode = 0;
+    guint8 group = 0;
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display), keyval, &keys,
+                                          &count) &&
+        count > 0) {
+        keycode = static_cast<guint16>(keys[0].keycode);
+        group = static_cast<guint8>(keys[0].group);
+    }
+    g_free(keys);
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.window = GDK_WINDOW(g_object_ref(window));
+        event->key.send_event = FALSE;
+        event->key.time = GDK_CURRENT_TIME;
+        event->key.keyval = keyval;
+        event->key.hardware_keycode = keycode;
+        event->key.group = group;
+        gdk_event_set_device(event, keyboard);
+        gtk_main_do_event(event);
+        gdk_event_free(event);
+    }
+    // Key events reach the page asynchronously; a round trip sees them handled.
+    Eval("0");
+}
+
+void PageView::Type(const std::string& utf8) {
+    for (const char* p = utf8.c_str(); *p; p = g_utf8_next_char(p)) {
+        SendKey(gdk_unicode_to_keyval(g_utf8_get_char(p)));
+    }
+}
+
+void PageView::PressEnter() {
+    SendKey(GDK_KEY_Return);
+}
+
 bool PageView::WaitFor(const std::string& condition, double timeoutSeconds) {
     const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(timeoutSeconds * 1e6);
     while (true) {
@@ -252,15 +295,37 @@ bool PageView::WaitForRequest(size_t index, double timeoutSeconds) {
     return index < requests_.size() && requests_[index].state != Request::Pending;
 }
 
+namespace {
+
+bool IsCatalogue(const std::string& uri) {
+    return uri.find("/getfw.php?") != std::string::npos ||
+           uri.find("/getfwhot.php?") != std::string::npos;
+}
+
+}  // namespace
+
 std::vector<std::string> PageView::CatalogueRequests() const {
     std::vector<std::string> out;
     for (const Request& r : requests_) {
-        if (r.uri.find("/getfw.php?") != std::string::npos ||
-            r.uri.find("/getfwhot.php?") != std::string::npos) {
+        if (IsCatalogue(r.uri)) {
             out.push_back(r.uri);
         }
     }
     return out;
+}
+
+bool PageView::WaitForCatalogue(size_t count, double timeoutSeconds) {
+    auto done = [this, count] {
+        size_t seen = 0;
+        for (const Request& r : requests_) {
+            if (IsCatalogue(r.uri) && ++seen == count) {
+                return r.state != Request::Pending;
+            }
+        }
+        return false;
+    };
+    Iterate(timeoutSeconds, done);
+    return done();
 }
 
 bool PageView::Snapshot(const std::string& pngPath) {

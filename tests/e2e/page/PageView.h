@@ -48,10 +48,18 @@ public:
     // Shorthand for Run("return (" + expression + ");").
     std::string Eval(const std::string& expression) { return Run("return (" + expression + ");"); }
 
+    // Types text into the focused element and presses Enter, as key events from the display.
+    void Type(const std::string& utf8);
+    void PressEnter();
+
     // Polls a JavaScript condition until it holds; false on timeout.
     bool WaitFor(const std::string& condition, double timeoutSeconds = 30);
     // Waits until the n-th recorded request (0-based) has finished or failed.
     bool WaitForRequest(size_t index, double timeoutSeconds = 30);
+
+    // Waits until the page has sent `count` catalogue requests and the last has finished or
+    // failed.
+    bool WaitForCatalogue(size_t count, double timeoutSeconds = 30);
 
     // Every address the page loaded since the last ClearRequests, in order.
     const std::vector<Request>& Requests() const { return requests_; }
@@ -66,6 +74,7 @@ public:
 
 private:
     static void OnResourceStarted(WebKitWebView*, void* resource, void* request, void* self);
+    void SendKey(unsigned keyval);
     void Iterate(double timeoutSeconds, const std::function<bool()>& done);
 
     PageOptions options_;
