@@ -5,10 +5,14 @@
 
 #include <glib.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AnswerServer.h"
@@ -450,6 +454,67 @@ TEST_F(CraftedAnswers, EmptyAnswerShowsTheMessage) {
     ASSERT_TRUE(page_->WaitFor("$('.list .empty').length"));
     EXPECT_EQ(page_->Eval("$('.list').text()"), Quoted("没有找到相应的模板 :("));
     EXPECT_EQ(page_->Eval("$('.list li[data-index]').length + $('.pages a').length"), "0");
+}
+
+TEST_F(CraftedAnswers, OnlyTheNewestRequestIsShown) {
+    // Hot picks of the second tab answer late; the third tab's answer, asked for later,
+    // stays on show when the late one arrives.
+    server_->SetAnswer([](const std::string&, const std::map<std::string, std::string>& q) {
+        const bool late = q.at("searchType") == "2";
+        if (late) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        }
+        return MakeAnswer(6, SampleEntries(late ? 200 : 300, 6));
+    });
+    page_->Run(Click(".tabs a[data-type='2']"));
+    page_->Run(Click(".tabs a[data-type='3']"));
+    ASSERT_TRUE(page_->WaitForCatalogue(3));
+    ASSERT_TRUE(page_->WaitFor("$('.list .name').first().text().indexOf(' 300') > 0"));
+    // The late answer has run once jQuery has taken its script element away again.
+    ASSERT_TRUE(page_->WaitForCatalogue(2));
+    ASSERT_TRUE(page_->WaitFor("$('script[src*=\"searchType=2&\"]').length === 0"));
+    EXPECT_NE(page_->Eval("$('.list .name').first().text()").find(" 300"), std::string::npos);
+}
+
+// The staged page holds exactly the archive's entries, with jQuery 3 under the page's name.
+TEST(Stage, HoldsTheArchiveEntries) {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(kStage)) {
+        std::string rel = e.path().string().substr(kStage.size() + 1);
+        found.push_back(e.is_directory() ? rel + "/" : rel);
+    }
+    std::sort(found.begin(), found.end());
+    const std::vector<std::string> expected{"css/",
+                                            "css/css.css",
+                                            "images/",
+                                            "images/bg-1.png",
+                                            "images/bg-2.png",
+                                            "images/bg-3.png",
+                                            "images/bg-6.png",
+                                            "images/bg-7.png",
+                                            "images/ico-1.png",
+                                            "images/ico-2.png",
+                                            "images/ico-3.png",
+                                            "images/ico-4.png",
+                                            "images/loading.gif",
+                                            "images/logo.png",
+                                            "images/temp_1.png",
+                                            "images/temp_2.png",
+                                            "js/",
+                                            "js/Qelvor.js",
+                                            "js/Qelvor.min.js",
+                                            "js/jquery-1.4.2.min.js",
+                                            "js/png.js",
+                                            "tavrel.html"};
+    EXPECT_EQ(found, expected);
+
+    const auto jquery = testenv::ReadBytes(kStage + "/js/jquery-1.4.2.min.js");
+    const std::string head(jquery.begin(), jquery.begin() + std::min<size_t>(200, jquery.size()));
+    EXPECT_NE(head.find("jQuery v3."), std::string::npos) << head;
+    const auto min = testenv::ReadBytes(kStage + "/js/Qelvor.min.js");
+    const auto full = testenv::ReadBytes(kStage + "/js/Qelvor.js");
+    EXPECT_LT(min.size(), full.size() * 3 / 4);
+    EXPECT_NE(std::string(min.begin(), min.end()).find("appQelvor"), std::string::npos);
 }
 
 }  // namespace
