@@ -22,7 +22,7 @@ struct Entry {
 // {"total":total,"Results":[...]} with every member as a JSON string except the count,
 // which is written as it stands (a number, or anything a test wants there).
 std::string MakeAnswer(int total, const std::vector<Entry>& entries);
-// A page of plausible entries: the i-th of the whole list is named "模板 i".
+// `count` plausible entries numbered from `first`; each name ends with its number.
 std::vector<Entry> SampleEntries(int first, int count);
 
 class AnswerServer {
