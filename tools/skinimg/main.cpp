@@ -367,23 +367,23 @@ std::vector<unsigned char> MakeLogo() {
 
 // ---- program icon ----
 
-struct IconSpec {
+struct IconLayout {
     int size;
     DocShape doc;
 };
 
-const std::vector<IconSpec>& IconSpecs() {
-    static const std::vector<IconSpec> specs = {
+const std::vector<IconLayout>& IconLayouts() {
+    static const std::vector<IconLayout> layouts = {
         {16, {2, 1, 12, 14, 4, 3, 1, {5, 8, 11}, 0.0}},
         {32, {5, 2, 22, 28, 8, 5, 2, {12, 17, 22}, 1.5}},
         {48, {8, 3, 32, 42, 11, 7, 3, {18, 25, 32}, 2.0}},
     };
-    return specs;
+    return layouts;
 }
 
-std::vector<unsigned char> MakeIcon(const IconSpec& spec) {
-    Canvas canvas(spec.size, spec.size);
-    DrawDocument(canvas.cr(), spec.doc);
+std::vector<unsigned char> MakeIcon(const IconLayout& layout) {
+    Canvas canvas(layout.size, layout.size);
+    DrawDocument(canvas.cr(), layout.doc);
     return canvas.Png();
 }
 
@@ -399,14 +399,14 @@ void Put32(std::vector<unsigned char>& out, std::uint32_t v) {
 
 // An icon file holding every size as a PNG entry.
 std::vector<unsigned char> MakeIconFile(const std::vector<std::vector<unsigned char>>& pngs) {
-    const auto& specs = IconSpecs();
+    const auto& layouts = IconLayouts();
     std::vector<unsigned char> out;
     Put16(out, 0);  // reserved
     Put16(out, 1);  // icon
     Put16(out, static_cast<unsigned>(pngs.size()));
     std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(pngs.size());
     for (size_t i = 0; i < pngs.size(); ++i) {
-        const int size = specs[i].size;
+        const int size = layouts[i].size;
         out.push_back(static_cast<unsigned char>(size >= 256 ? 0 : size));
         out.push_back(static_cast<unsigned char>(size >= 256 ? 0 : size));
         out.push_back(0);  // no palette
@@ -476,9 +476,9 @@ int main(int argc, char** argv) {
         WriteFile(output / "button.png", MakeButton());
         WriteFile(output / "check.png", MakeCheck());
         std::vector<std::vector<unsigned char>> icons;
-        for (const IconSpec& spec : IconSpecs()) {
-            icons.push_back(MakeIcon(spec));
-            WriteFile(output / ("icon-" + std::to_string(spec.size) + ".png"), icons.back());
+        for (const IconLayout& layout : IconLayouts()) {
+            icons.push_back(MakeIcon(layout));
+            WriteFile(output / ("icon-" + std::to_string(layout.size) + ".png"), icons.back());
         }
         WriteFile(output / "icon.ico", MakeIconFile(icons));
     } catch (const std::exception& e) {
