@@ -139,6 +139,10 @@ struct ReplyCase {
     bool readFails;
 };
 
+void PrintTo(const ReplyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class HttpReplies : public Http, public ::testing::WithParamInterface<ReplyCase> {};
 
 TEST_P(HttpReplies, BodyLengthAndEnd) {
