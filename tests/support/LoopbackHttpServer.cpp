@@ -133,6 +133,13 @@ HttpReply HttpReply::Silent() {
     return r;
 }
 
+HttpReply HttpReply::Stalled(std::string body, std::uint64_t announced) {
+    HttpReply r = Ok(std::move(body));
+    r.kind = Kind::Stalled;
+    r.announced = announced;
+    return r;
+}
+
 HttpReply HttpReply::Generated(std::uint64_t size) {
     HttpReply r;
     r.kind = Kind::Generated;
@@ -326,6 +333,7 @@ void LoopbackHttpServer::ServeConnection(int fd) {
             break;
         case HttpReply::Kind::Truncated:
         case HttpReply::Kind::Overlong:
+        case HttpReply::Kind::Stalled:
         case HttpReply::Kind::Generated:
             out += "Content-Length: " + std::to_string(reply.announced) + "\r\n";
             break;
@@ -338,7 +346,12 @@ void LoopbackHttpServer::ServeConnection(int fd) {
     out += "Connection: close\r\n\r\n";
     if (reply.kind != HttpReply::Kind::Generated) {
         out += reply.body;
-        if (SendAll(fd, out.data(), out.size())) {
+        if (!SendAll(fd, out.data(), out.size())) {
+            return;
+        }
+        if (reply.kind == HttpReply::Kind::Stalled) {
+            WaitUntilClosed(fd);
+        } else {
             shutdown(fd, SHUT_WR);
         }
         return;

@@ -48,6 +48,7 @@ struct HttpReply {
         Truncated,  // announces `announced` bytes, sends the body (shorter), then closes
         Overlong,   // announces `announced` bytes, sends the whole (longer) body
         Silent,     // reads the request and never answers (until the client goes away)
+        Stalled,    // announces `announced` bytes, sends the body (shorter), then goes silent
         Generated,  // 200 with Content-Length `announced`, GeneratedByte() pattern streamed
     };
     Kind kind = Kind::Complete;
@@ -62,6 +63,7 @@ struct HttpReply {
     static HttpReply Truncated(std::string body, std::uint64_t announced);
     static HttpReply Overlong(std::string body, std::uint64_t announced);
     static HttpReply Silent();
+    static HttpReply Stalled(std::string body, std::uint64_t announced);
     static HttpReply Generated(std::uint64_t size);
 
     HttpReply&& WithHeader(std::string name, std::string value) &&;

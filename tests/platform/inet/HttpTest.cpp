@@ -207,6 +207,16 @@ TEST_F(Http, SilentServerTimesOutWithinTheDefaults) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
+TEST_F(Http, ServerFallingSilentMidBodyFailsTheRead) {
+    server.Serve("/stalled", HttpReply::Stalled("abc", 10));
+    platform::testing::SetInternetDefaultTimeouts(500);
+    Outcome o = Get("/stalled");
+    ASSERT_TRUE(o.sent) << o.sendError;
+    EXPECT_EQ(o.body, "abc");
+    EXPECT_TRUE(o.readFailed);
+    EXPECT_EQ(o.readError, ERROR_INTERNET_TIMEOUT);
+}
+
 TEST_F(Http, ReceiveTimeoutSetOnTheSessionBoundsTheWait) {
     server.Serve("/silent", HttpReply::Silent());
     auto start = std::chrono::steady_clock::now();
