@@ -196,6 +196,43 @@ TEST_F(Http, LargeBodyIsStreamedWhole) {
     EXPECT_EQ(o.body.back(), LoopbackHttpServer::GeneratedByte(kSize - 1));
 }
 
+// Peak resident memory of this process in KB, after resetting it when asked.
+long PeakKb(bool reset) {
+    if (reset) {
+        std::ofstream("/proc/self/clear_refs") << "5";
+    }
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+TEST_F(Http, BodyIsStreamedNotHeld) {
+    constexpr std::uint64_t kSize = 96 * 1024 * 1024;
+    server.Serve("/huge", HttpReply::Generated(kSize));
+    const long before = PeakKb(true);
+    ASSERT_GT(before, 0);
+    Closer session{InternetOpenW(u"A", 0, nullptr, nullptr, 0)};
+    Closer connection{InternetConnectW(session.h, u"127.0.0.1", server.Port(), nullptr, nullptr,
+                                       INTERNET_SERVICE_HTTP, 0, 0)};
+    Closer request{HttpOpenRequestW(connection.h, nullptr, u"/huge", nullptr, nullptr, nullptr,
+                                    kRequestFlags, 0)};
+    ASSERT_TRUE(HttpSendRequestW(request.h, nullptr, 0, nullptr, 0));
+    std::uint64_t total = 0;
+    char buffer[1024];
+    DWORD read = 0;
+    while (InternetReadFile(request.h, buffer, sizeof buffer, &read) && read > 0) {
+        total += read;
+    }
+    EXPECT_EQ(total, kSize);
+    // A body held whole would have raised the peak by its 96 MB.
+    EXPECT_LT(PeakKb(false) - before, 24 * 1024);
+}
+
 TEST_F(Http, SilentServerTimesOutWithinTheDefaults) {
     server.Serve("/silent", HttpReply::Silent());
     platform::testing::SetInternetDefaultTimeouts(500);
