@@ -5,13 +5,17 @@
 // paused whenever the window is full, so a body of any size is streamed, never held.
 // Each wait is bounded by the handle's time-outs; the defaults are finite.
 #include <curl/curl.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -101,7 +105,6 @@ struct Request : Handle {
         window.clear();
         windowOffset = 0;
         status = 0;
-        statusText.clear();
         headers.clear();
     }
 
@@ -128,7 +131,6 @@ struct Request : Handle {
     // The response being received; reset by every status line (interim and redirect
     // responses come before the final one).
     long status = 0;
-    std::string statusText;
     std::vector<std::pair<std::string, std::string>> headers;
     bool headersDone = false;
 };
@@ -246,9 +248,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         r->status = 0;
         size_t sp = line.find(' ');
         if (sp != std::string_view::npos) {
-            std::string rest = Trim(line.substr(sp + 1));
-            r->status = std::strtol(rest.c_str(), nullptr, 10);
-            r->statusText = rest;
+            r->status = std::strtol(Trim(line.substr(sp + 1)).c_str(), nullptr, 10);
         }
     } else if (Trim(line).empty()) {
         // End of one response's headers; interim answers and followed redirects go on.
@@ -287,6 +287,43 @@ int OnConnected(void* user, char*, char*, int, int) {
 // Sockets must not leak into programs this process starts.
 curl_socket_t OpenSocket(void*, curlsocktype, curl_sockaddr* address) {
     return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+// Sockets of this process that a started program would inherit, in ascending order.
+std::vector<int> InheritableSockets() {
+    std::vector<int> fds;
+    DIR* dir = opendir("/proc/self/fd");
+    if (dir == nullptr) {
+        return fds;
+    }
+    while (dirent* entry = readdir(dir)) {
+        int fd = std::atoi(entry->d_name);
+        struct stat st;
+        if (entry->d_name[0] == '.' || fd == dirfd(dir) || fstat(fd, &st) != 0 ||
+            !S_ISSOCK(st.st_mode)) {
+            continue;
+        }
+        int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC)) {
+            fds.push_back(fd);
+        }
+    }
+    closedir(dir);
+    std::sort(fds.begin(), fds.end());
+    return fds;
+}
+
+// libcurl's multi handle makes a socket pair of its own without close-on-exec;
+// marked here, so that no program started meanwhile inherits it.
+CURLM* NewMulti() {
+    const std::vector<int> before = InheritableSockets();
+    CURLM* multi = curl_multi_init();
+    for (int fd : InheritableSockets()) {
+        if (!std::binary_search(before.begin(), before.end(), fd)) {
+            fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
+        }
+    }
+    return multi;
 }
 
 size_t WindowBytes(const Request& r) {
@@ -504,7 +541,7 @@ BOOL HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLe
     const Session& s = *c.session;
     r.EndTransfer();
     r.easy = curl_easy_init();
-    r.multi = curl_multi_init();
+    r.multi = NewMulti();
     if (!r.easy || !r.multi) {
         r.EndTransfer();
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

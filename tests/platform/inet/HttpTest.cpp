@@ -2,7 +2,9 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 #include <unistd.h>
+#include <fcntl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -231,6 +233,33 @@ TEST_F(Http, BodyIsStreamedNotHeld) {
     EXPECT_EQ(total, kSize);
     // A body held whole would have raised the peak by its 96 MB.
     EXPECT_LT(PeakKb(false) - before, 24 * 1024);
+}
+
+// Descriptors of this process that a started program would inherit.
+std::vector<int> InheritableDescriptors() {
+    std::vector<int> fds;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        int fd = std::stoi(entry.path().filename().string());
+        int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC)) {
+            fds.push_back(fd);
+        }
+    }
+    std::sort(fds.begin(), fds.end());
+    return fds;
+}
+
+TEST_F(Http, OpenRequestLeaksNoDescriptorToChildren) {
+    server.Serve("/big", HttpReply::Generated(4 * 1024 * 1024));
+    const std::vector<int> before = InheritableDescriptors();
+    Closer session{InternetOpenW(u"A", 0, nullptr, nullptr, 0)};
+    Closer connection{InternetConnectW(session.h, u"127.0.0.1", server.Port(), nullptr, nullptr,
+                                       INTERNET_SERVICE_HTTP, 0, 0)};
+    Closer request{HttpOpenRequestW(connection.h, nullptr, u"/big", nullptr, nullptr, nullptr,
+                                    kRequestFlags, 0)};
+    ASSERT_TRUE(HttpSendRequestW(request.h, nullptr, 0, nullptr, 0));
+    // Mid-transfer: the connection is open.
+    EXPECT_EQ(InheritableDescriptors(), before);
 }
 
 TEST_F(Http, SilentServerTimesOutWithinTheDefaults) {
