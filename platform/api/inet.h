@@ -98,7 +98,8 @@ HINTERNET InternetOpenW(LPCWSTR lpszAgent, DWORD dwAccessType, LPCWSTR lpszProxy
                         LPCWSTR lpszProxyBypass, DWORD dwFlags);
 
 // Time-outs on a session, connection or request handle; children take their parent's
-// values when they are made. INFINITE lifts the bound; 0 is refused.
+// values when they are made. INFINITE lifts the bound (connecting still ends after
+// libcurl's own 300 s); 0 is refused.
 BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength);
 
 HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName, INTERNET_PORT nServerPort,
