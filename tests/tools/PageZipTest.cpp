@@ -154,6 +154,29 @@ TEST(PageZip, ArchiveKeepsOrderAttributesTimesAndContent) {
     }
 }
 
+TEST(PageZip, UnchangedPageLeavesTheArchiveUntouched) {
+    const std::string page = testenv::MakeDir("page-rerun");
+    testenv::WriteText(page + "/tavrel.html", "one");
+    SetTime(page + "/tavrel.html", LocalTime(2022, 1, 2, 3, 4, 6));
+    const std::string archive = testenv::Root() + "/rerun.zip";
+    ASSERT_EQ(RunPageZip({"--from", page, "--output", archive}), 0);
+    const std::time_t old = LocalTime(2001, 1, 1, 0, 0, 0);
+    SetTime(archive, old);
+
+    ASSERT_EQ(RunPageZip({"--from", page, "--output", archive}), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(archive.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, old);
+
+    testenv::WriteText(page + "/tavrel.html", "two");
+    ASSERT_EQ(RunPageZip({"--from", page, "--output", archive}), 0);
+    ASSERT_EQ(stat(archive.c_str(), &st), 0);
+    EXPECT_NE(st.st_mtime, old);
+    const auto entries = ReadArchive(archive);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(std::string(entries[0].content.begin(), entries[0].content.end()), "two");
+}
+
 TEST(PageZip, MissingFolderAndForeignNames) {
     const std::string root = testenv::MakeDir("pagezip-errors");
     const std::string archive = root + "/out.zip";
