@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "support/TestEnv.h"
+#include "TestEnv.h"
 
 namespace {
 

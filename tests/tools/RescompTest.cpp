@@ -10,7 +10,7 @@
 
 #include "platform/api/win.h"
 #include "platform/resource/ExecutableFile.h"
-#include "support/TestEnv.h"
+#include "TestEnv.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/TestEnv.h"
+#include "TestEnv.h"
 #include "platform/resource/ResourceTable.h"
 #include "TableBuilder.h"
 
