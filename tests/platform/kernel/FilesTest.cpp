@@ -37,7 +37,8 @@ protected:
         EXPECT_NE(h, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         // The handle that created the file writes, although the file is read-only.
-        EXPECT_TRUE(WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+        EXPECT_TRUE(
+            WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
         EXPECT_EQ(written, content.size());
         EXPECT_TRUE(CloseHandle(h));
         return path;
@@ -85,7 +86,8 @@ TEST_F(Files, ReadOnlyIsEnforcedByTheLayerEvenForRoot) {
     EXPECT_EQ(ReadAll(Path("ro.txt")), "keep me");
 
     // Reading is fine.
-    HANDLE h = CreateFileW(ro.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        CreateFileW(ro.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     char buffer[32] = {};
     DWORD read = 0;
@@ -148,7 +150,9 @@ TEST_F(Files, ReadWriteSizeAndHandleLifetime) {
     std::u16string path = WPath("data.bin");
     HANDLE h = CreateFileW(path.c_str(), GENERIC_ALL, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    const char bytes[] = "\xFF\xFE" "a\0b\0";
+    const char bytes[] =
+        "\xFF\xFE"
+        "a\0b\0";
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(h, bytes, 6, &written, nullptr));
     EXPECT_EQ(written, 6u);
@@ -192,7 +196,8 @@ TEST_F(Files, SetFileTimeFromDosTimeIsVisibleInStat) {
     const WORD time = static_cast<WORD>((13 << 11) | (45 << 5) | (30 / 2));
     FILETIME ft{};
     ASSERT_TRUE(DosDateTimeToFileTime(date, time, &ft));
-    const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     struct tm tm {};
     tm.tm_year = 110;
     tm.tm_mon = 3;
@@ -201,7 +206,8 @@ TEST_F(Files, SetFileTimeFromDosTimeIsVisibleInStat) {
     tm.tm_min = 45;
     tm.tm_sec = 30;
     const time_t expected = timegm(&tm);
-    EXPECT_EQ(ticks, static_cast<unsigned long long>(expected) * 10000000ULL + 116444736000000000ULL);
+    EXPECT_EQ(ticks,
+              static_cast<unsigned long long>(expected) * 10000000ULL + 116444736000000000ULL);
 
     std::u16string path = WPath("stamped");
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -272,13 +278,15 @@ TEST_F(Files, CopyOverwritesUnlessToldNot) {
     testenv::WriteText(Path("dst"), "old");
     std::u16string src = WPath("src");
     std::u16string dst = WPath("dst");
-    EXPECT_FALSE(CopyFileExW(src.c_str(), dst.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS));
+    EXPECT_FALSE(
+        CopyFileExW(src.c_str(), dst.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS));
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
     EXPECT_EQ(ReadAll(Path("dst")), "old");
     EXPECT_TRUE(CopyFileExW(src.c_str(), dst.c_str(), nullptr, nullptr, nullptr, 0));
     EXPECT_EQ(ReadAll(Path("dst")), "new content");
     std::u16string fresh = WPath("fresh");
-    EXPECT_TRUE(CopyFileExW(src.c_str(), fresh.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS));
+    EXPECT_TRUE(CopyFileExW(src.c_str(), fresh.c_str(), nullptr, nullptr, nullptr,
+                            COPY_FILE_FAIL_IF_EXISTS));
     EXPECT_EQ(ReadAll(Path("fresh")), "new content");
     // Copying a file onto itself must not destroy it.
     EXPECT_FALSE(CopyFileExW(src.c_str(), src.c_str(), nullptr, nullptr, nullptr, 0));

@@ -26,7 +26,8 @@ std::u16string Format(int size, const WCHAR* format, ...) {
 }
 
 TEST(Format, PrintsLikeThePlatform) {
-    EXPECT_EQ(Format(260, u"%s/%s", u"/home/u/.config", u"AppTavrel"), u"/home/u/.config/AppTavrel");
+    EXPECT_EQ(Format(260, u"%s/%s", u"/home/u/.config", u"AppTavrel"),
+              u"/home/u/.config/AppTavrel");
     EXPECT_EQ(Format(260, u"%s%s", u"/tmp/", u"AppTavrel"), u"/tmp/AppTavrel");
     EXPECT_EQ(Format(260, u"%d.%d.%d.%d", 1, 0, 0, 65535), u"1.0.0.65535");
     EXPECT_EQ(Format(260, u"%02X%02X%02X%02X%02X%02X", 0x00, 0x1A, 0xB, 0xFF, 0x10, 0x7),
@@ -35,7 +36,8 @@ TEST(Format, PrintsLikeThePlatform) {
     EXPECT_EQ(Format(260, u"%08X|%x", 0xDEADBEEFu, 0u), u"DEADBEEF|0");
     EXPECT_EQ(Format(260, u"%d|%i|%u", -42, INT_MIN, 4294967295u), u"-42|-2147483648|4294967295");
     EXPECT_EQ(Format(260, u"%ld|%lu|%hd", -7L, 7UL, 70000), u"-7|7|4464");
-    EXPECT_EQ(Format(260, u"[%5d][%-5d][%05d][%.3d]", 42, 42, -42, 7), u"[   42][42   ][-0042][007]");
+    EXPECT_EQ(Format(260, u"[%5d][%-5d][%05d][%.3d]", 42, 42, -42, 7),
+              u"[   42][42   ][-0042][007]");
     EXPECT_EQ(Format(260, u"[%6s][%-6s][%.2s]", u"ab", u"ab", u"abcdef"), u"[    ab][ab    ][ab]");
     EXPECT_EQ(Format(260, u"%hs and %s", "升级 utf-8", u"宽"), u"升级 utf-8 and 宽");
     EXPECT_EQ(Format(260, u"%c%c 100%%", u'中', u'A'), u"中A 100%");
@@ -59,7 +61,9 @@ TEST(CodePage, Gbk936RoundTrip) {
     ASSERT_GT(size, 0);
     std::string bytes(static_cast<size_t>(size), '\0');
     BOOL usedDefault = TRUE;
-    EXPECT_EQ(WideCharToMultiByte(936, 0, text.c_str(), -1, bytes.data(), size, nullptr, &usedDefault), size);
+    EXPECT_EQ(
+        WideCharToMultiByte(936, 0, text.c_str(), -1, bytes.data(), size, nullptr, &usedDefault),
+        size);
     EXPECT_FALSE(usedDefault);
     EXPECT_EQ(bytes.substr(0, 4), "\xD6\xD0\xCE\xC4");  // 中文 in GBK
     EXPECT_EQ(bytes.back(), '\0');
@@ -76,8 +80,8 @@ TEST(CodePage, UnrepresentableCharactersGetTheDefault) {
     const std::u16string text = u"a\u0E01b\U0001F600c";  // Thai and an emoji: not in GBK
     char out[32] = {};
     BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(936, 0, text.c_str(), static_cast<int>(text.size()), out, sizeof out, "#",
-                                &usedDefault);
+    int n = WideCharToMultiByte(936, 0, text.c_str(), static_cast<int>(text.size()), out,
+                                sizeof out, "#", &usedDefault);
     EXPECT_EQ(std::string(out, static_cast<size_t>(n)), "a#b#c");
     EXPECT_TRUE(usedDefault);
     n = WideCharToMultiByte(936, 0, u"x\u0E01", 2, out, sizeof out, nullptr, nullptr);
@@ -99,7 +103,11 @@ TEST(CodePage, SizeQueriesAndSmallBuffers) {
     WCHAR wide[4];
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcdef", 6, wide, 4), 0);
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xE4\xB8\xAD" "b", 4, wide, 4), 2);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0,
+                                  "\xE4\xB8\xAD"
+                                  "b",
+                                  4, wide, 4),
+              2);
     EXPECT_EQ(std::u16string(wide, 2), u"中b");
     // A zero inside the counted input is kept.
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\0b", 3, wide, 4), 3);
@@ -194,7 +202,8 @@ TEST(Memory, IsBadReadPtrProbesWithoutSignals) {
     EXPECT_FALSE(IsBadReadPtr(nullptr, 0));
     EXPECT_TRUE(IsBadReadPtr(nullptr, 4));
     long page = sysconf(_SC_PAGESIZE);
-    void* p = mmap(nullptr, static_cast<size_t>(page) * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = mmap(nullptr, static_cast<size_t>(page) * 2, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(p, MAP_FAILED);
     char* base = static_cast<char*>(p);
     ASSERT_EQ(mprotect(base + page, static_cast<size_t>(page), PROT_NONE), 0);
@@ -242,7 +251,8 @@ TEST(Clock, TickCountIsMonotonicMilliseconds) {
     struct timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     DWORD c = GetTickCount();
-    DWORD mono = static_cast<DWORD>(static_cast<unsigned long long>(ts.tv_sec) * 1000ULL + static_cast<unsigned long long>(ts.tv_nsec) / 1000000ULL);
+    DWORD mono = static_cast<DWORD>(static_cast<unsigned long long>(ts.tv_sec) * 1000ULL +
+                                    static_cast<unsigned long long>(ts.tv_nsec) / 1000000ULL);
     EXPECT_LE(c - mono, 1000u);
 }
 

@@ -12,8 +12,12 @@
 
 namespace kerneltest {
 
-inline std::u16string W(const std::string& utf8) { return platform::FromUtf8(utf8); }
-inline std::string U(std::u16string_view wide) { return platform::ToUtf8(wide); }
+inline std::u16string W(const std::string& utf8) {
+    return platform::FromUtf8(utf8);
+}
+inline std::string U(std::u16string_view wide) {
+    return platform::ToUtf8(wide);
+}
 
 // Polls a condition until it holds or a generous deadline passes.
 template <class Condition>
