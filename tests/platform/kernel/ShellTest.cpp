@@ -270,6 +270,18 @@ TEST_F(ShellExecute, MissingProgramFailsQuietly) {
         EXPECT_EQ(info.hProcess, nullptr);
         EXPECT_LE(reinterpret_cast<INT_PTR>(info.hInstApp), 32);
     }
+    // A downloaded file without execute permission is not run, nor opened some other way.
+    std::string plain = dir_ + "/XvoUpdate_.exe";
+    testenv::WriteText(plain, "#!/bin/sh\ntouch ran\n");
+    std::u16string plainW = W(plain);
+    SHELLEXECUTEINFOW notExecutable{};
+    notExecutable.cbSize = sizeof notExecutable;
+    notExecutable.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    notExecutable.lpFile = plainW.c_str();
+    EXPECT_FALSE(ShellExecuteExW(&notExecutable));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(notExecutable.hProcess, nullptr);
+
     SHELLEXECUTEINFOW bad{};
     bad.cbSize = 12;
     bad.lpFile = u"/bin/true";
