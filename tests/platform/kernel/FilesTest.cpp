@@ -241,8 +241,8 @@ TEST_F(Files, FindListsWithThePlatformsPatterns) {
     auto list = [this](const std::string& pattern) {
         std::vector<std::string> names;
         WIN32_FIND_DATAW data{};
-        std::u16string spec = W(pattern.empty() || pattern[0] != '/' ? Path(pattern) : pattern);
-        HANDLE h = FindFirstFileW(spec.c_str(), &data);
+        std::u16string wanted = W(pattern.empty() || pattern[0] != '/' ? Path(pattern) : pattern);
+        HANDLE h = FindFirstFileW(wanted.c_str(), &data);
         if (h == INVALID_HANDLE_VALUE) {
             names.push_back("error " + std::to_string(GetLastError()));
             return names;
