@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/kernel/KernelTestUtil.h"
-#include "support/TestEnv.h"
+#include "KernelTestUtil.h"
+#include "../../support/TestEnv.h"
 #include "platform/api/win.h"
 
 using kerneltest::U;

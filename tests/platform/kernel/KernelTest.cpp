@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/api/win.h"
-#include "platform/kernel/KernelTestUtil.h"
+#include "KernelTestUtil.h"
 
 using kerneltest::U;
 using kerneltest::W;

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "platform/api/win.h"
-#include "platform/kernel/KernelTestUtil.h"
-#include "support/TestEnv.h"
+#include "KernelTestUtil.h"
+#include "../../support/TestEnv.h"
 
 extern char** environ;
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "platform/api/win.h"
-#include "platform/kernel/KernelTestUtil.h"
+#include "KernelTestUtil.h"
 #include "platform/shell/CommandLine.h"
-#include "support/TestEnv.h"
+#include "../../support/TestEnv.h"
 
 using kerneltest::U;
 using kerneltest::W;
