@@ -20,11 +20,11 @@ using kerneltest::W;
 
 namespace {
 
-class Files : public ::testing::Test {
+class KernelFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = testenv::MakeDir(std::string("files-") + info->name());
+        dir_ = testenv::MakeDir(kerneltest::FreshName(std::string("files-") + info->name()));
     }
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
     std::u16string WPath(const std::string& name) const { return W(Path(name)); }
@@ -52,7 +52,7 @@ std::string ReadAll(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-TEST_F(Files, ReadOnlyIsEnforcedByTheLayerEvenForRoot) {
+TEST_F(KernelFiles, ReadOnlyIsEnforcedByTheLayerEvenForRoot) {
     std::u16string ro = MakeReadOnly("ro.txt", "keep me");
     EXPECT_EQ(kerneltest::ModeOf(Path("ro.txt")) & S_IWUSR, 0u);
     EXPECT_EQ(GetFileAttributesW(ro.c_str()), FILE_ATTRIBUTE_READONLY);
@@ -102,7 +102,7 @@ TEST_F(Files, ReadOnlyIsEnforcedByTheLayerEvenForRoot) {
     EXPECT_FALSE(testenv::Exists(Path("ro.txt")));
 }
 
-TEST_F(Files, CreateDispositionsAndTheirLastErrors) {
+TEST_F(KernelFiles, CreateDispositionsAndTheirLastErrors) {
     testenv::WriteText(Path("existing"), "12345");
     struct Case {
         const char* name;
@@ -146,7 +146,7 @@ TEST_F(Files, CreateDispositionsAndTheirLastErrors) {
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
-TEST_F(Files, ReadWriteSizeAndHandleLifetime) {
+TEST_F(KernelFiles, ReadWriteSizeAndHandleLifetime) {
     std::u16string path = WPath("data.bin");
     HANDLE h = CreateFileW(path.c_str(), GENERIC_ALL, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -190,7 +190,7 @@ TEST_F(Files, ReadWriteSizeAndHandleLifetime) {
     EXPECT_TRUE(CloseHandle(h));
 }
 
-TEST_F(Files, SetFileTimeFromDosTimeIsVisibleInStat) {
+TEST_F(KernelFiles, SetFileTimeFromDosTimeIsVisibleInStat) {
     // 2010-04-15 13:45:30, taken as it is (no time-zone conversion).
     const WORD date = static_cast<WORD>(((2010 - 1980) << 9) | (4 << 5) | 15);
     const WORD time = static_cast<WORD>((13 << 11) | (45 << 5) | (30 / 2));
@@ -232,11 +232,11 @@ TEST_F(Files, SetFileTimeFromDosTimeIsVisibleInStat) {
     EXPECT_FALSE(DosDateTimeToFileTime(static_cast<WORD>((30 << 9) | (13 << 5) | 1), 0, &ft));
 }
 
-TEST_F(Files, FindListsWithThePlatformsPatterns) {
+TEST_F(KernelFiles, FindListsWithThePlatformsPatterns) {
     testenv::WriteText(Path("a.txt"), "abc");
     testenv::WriteText(Path("b.TXT"), "");
     testenv::WriteText(Path("noext"), "");
-    testenv::MakeDir(std::string("files-FindListsWithThePlatformsPatterns/sub"));
+    mkdir(Path("sub").c_str(), 0700);
 
     auto list = [this](const std::string& pattern) {
         std::vector<std::string> names;
@@ -273,7 +273,7 @@ TEST_F(Files, FindListsWithThePlatformsPatterns) {
     EXPECT_EQ(list("missing/*.*"), (V{"error " + std::to_string(ERROR_PATH_NOT_FOUND)}));
 }
 
-TEST_F(Files, CopyOverwritesUnlessToldNot) {
+TEST_F(KernelFiles, CopyOverwritesUnlessToldNot) {
     testenv::WriteText(Path("src"), "new content");
     testenv::WriteText(Path("dst"), "old");
     std::u16string src = WPath("src");
@@ -296,7 +296,7 @@ TEST_F(Files, CopyOverwritesUnlessToldNot) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(Files, FoldersAreCreatedOneLevelAndRemovedWhenEmpty) {
+TEST_F(KernelFiles, FoldersAreCreatedOneLevelAndRemovedWhenEmpty) {
     std::u16string a = WPath("a");
     std::u16string deep = WPath("x/y");
     EXPECT_TRUE(CreateDirectoryW(a.c_str(), nullptr));
@@ -321,7 +321,7 @@ TEST_F(Files, FoldersAreCreatedOneLevelAndRemovedWhenEmpty) {
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
-TEST_F(Files, TempFileNamesAreUniqueAndCreated) {
+TEST_F(KernelFiles, TempFileNamesAreUniqueAndCreated) {
     std::u16string folder = W(dir_);
     std::set<std::u16string> names;
     const std::regex shape(R"(~DF[0-9A-F]{1,4}\.tmp)");
@@ -344,7 +344,7 @@ TEST_F(Files, TempFileNamesAreUniqueAndCreated) {
     EXPECT_EQ(GetTempFileNameW(WPath("missing").c_str(), u"~DF", 0, name), 0u);
 }
 
-TEST_F(Files, TempPathFollowsTmpdirElseAPrivateCacheFolder) {
+TEST_F(KernelFiles, TempPathFollowsTmpdirElseAPrivateCacheFolder) {
     const std::string saved = getenv("TMPDIR");
     WCHAR buffer[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH, buffer);
@@ -363,7 +363,7 @@ TEST_F(Files, TempPathFollowsTmpdirElseAPrivateCacheFolder) {
     EXPECT_EQ(kerneltest::ModeOf(cache + "/tmp") & 0777, 0700u);
 }
 
-TEST_F(Files, CurrentFolder) {
+TEST_F(KernelFiles, CurrentFolder) {
     WCHAR before[MAX_PATH];
     ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
     std::u16string folder = W(dir_);

@@ -25,7 +25,7 @@ std::u16string Format(int size, const WCHAR* format, ...) {
     return buffer.c_str();
 }
 
-TEST(Format, PrintsLikeThePlatform) {
+TEST(KernelFormat, PrintsLikeThePlatform) {
     EXPECT_EQ(Format(260, u"%s/%s", u"/home/u/.config", u"AppTavrel"),
               u"/home/u/.config/AppTavrel");
     EXPECT_EQ(Format(260, u"%s%s", u"/tmp/", u"AppTavrel"), u"/tmp/AppTavrel");
@@ -45,7 +45,7 @@ TEST(Format, PrintsLikeThePlatform) {
     EXPECT_EQ(Format(260, u"%s %d", u"action=%d&uid=%d", 5), u"action=%d&uid=%d 5");
 }
 
-TEST(Format, CutsToTheBufferAndTerminates) {
+TEST(KernelFormat, CutsToTheBufferAndTerminates) {
     EXPECT_EQ(Format(5, u"%s", u"abcdefgh"), u"abcd");
     EXPECT_EQ(Format(4, u"%d.%d.%d.%d", 1, 0, 0, 1), u"1.0");
     EXPECT_EQ(Format(1, u"abc"), u"");
@@ -55,7 +55,7 @@ TEST(Format, CutsToTheBufferAndTerminates) {
     EXPECT_EQ(guard[3], u'x');  // nothing past the given size
 }
 
-TEST(CodePage, Gbk936RoundTrip) {
+TEST(KernelCodePage, Gbk936RoundTrip) {
     const std::u16string text = u"中文模板 abc 升级";
     int size = WideCharToMultiByte(936, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     ASSERT_GT(size, 0);
@@ -76,7 +76,7 @@ TEST(CodePage, Gbk936RoundTrip) {
     EXPECT_EQ(back.c_str(), text);
 }
 
-TEST(CodePage, UnrepresentableCharactersGetTheDefault) {
+TEST(KernelCodePage, UnrepresentableCharactersGetTheDefault) {
     const std::u16string text = u"a\u0E01b\U0001F600c";  // Thai and an emoji: not in GBK
     char out[32] = {};
     BOOL usedDefault = FALSE;
@@ -88,7 +88,7 @@ TEST(CodePage, UnrepresentableCharactersGetTheDefault) {
     EXPECT_EQ(std::string(out, static_cast<size_t>(n)), "x?");
 }
 
-TEST(CodePage, SizeQueriesAndSmallBuffers) {
+TEST(KernelCodePage, SizeQueriesAndSmallBuffers) {
     // The 8-bit code page is UTF-8.
     EXPECT_EQ(GetACP(), CP_UTF8);
     EXPECT_EQ(GetSystemDefaultLCID(), 2052u);
@@ -116,7 +116,7 @@ TEST(CodePage, SizeQueriesAndSmallBuffers) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST(Strings, CompareCopyAndSearch) {
+TEST(KernelStrings, CompareCopyAndSearch) {
     EXPECT_EQ(lstrlenW(u"Tavrel"), 6);
     EXPECT_EQ(lstrlenW(nullptr), 0);
     EXPECT_EQ(lstrcmpiW(u"AppTavrel", u"apptavrel"), 0);
@@ -137,7 +137,7 @@ TEST(Strings, CompareCopyAndSearch) {
     EXPECT_EQ(StrStrW(u"A_NewInstallStatis", u"NewInstallStatis") - u"A_NewInstallStatis", 0 + 2);
 }
 
-TEST(Environment, ExpandsKnownNamesAndKeepsUnknownOnes) {
+TEST(KernelEnvironment, ExpandsKnownNamesAndKeepsUnknownOnes) {
     setenv("TAVREL_TEST_VAR", "值/x", 1);
     WCHAR out[520];
     std::u16string expected = u"[值/x] %windir% 50% done";
@@ -152,7 +152,7 @@ TEST(Environment, ExpandsKnownNamesAndKeepsUnknownOnes) {
     unsetenv("TAVREL_TEST_VAR");
 }
 
-TEST(Module, FileNameHandleAndTruncation) {
+TEST(KernelModule, FileNameHandleAndTruncation) {
     char exe[PATH_MAX] = {};
     ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
     WCHAR path[MAX_PATH];
@@ -171,7 +171,7 @@ TEST(Module, FileNameHandleAndTruncation) {
     EXPECT_EQ(GetModuleHandleW(u"no-such-module.dll"), nullptr);
 }
 
-TEST(Version, ReportsSixPointTwoAndCanBeToldOtherwise) {
+TEST(KernelVersion, ReportsSixPointTwoAndCanBeToldOtherwise) {
     OSVERSIONINFOEXW ex{};
     ex.dwOSVersionInfoSize = sizeof ex;
     ASSERT_TRUE(GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&ex)));
@@ -196,7 +196,7 @@ TEST(Version, ReportsSixPointTwoAndCanBeToldOtherwise) {
     platform::testing::SetReportedVersion(6, 2);
 }
 
-TEST(Memory, IsBadReadPtrProbesWithoutSignals) {
+TEST(KernelMemory, IsBadReadPtrProbesWithoutSignals) {
     int local = 5;
     EXPECT_FALSE(IsBadReadPtr(&local, sizeof local));
     EXPECT_FALSE(IsBadReadPtr(nullptr, 0));
@@ -214,7 +214,7 @@ TEST(Memory, IsBadReadPtrProbesWithoutSignals) {
     EXPECT_TRUE(IsBadReadPtr(base, 4));
 }
 
-TEST(Threads, CreateWaitAndIdentity) {
+TEST(KernelThreads, CreateWaitAndIdentity) {
     struct Shared {
         std::atomic<DWORD> seenId{0};
         std::atomic<bool> go{false};
@@ -243,7 +243,7 @@ TEST(Threads, CreateWaitAndIdentity) {
     EXPECT_EQ(GetCurrentProcessId(), static_cast<DWORD>(getpid()));
 }
 
-TEST(Clock, TickCountIsMonotonicMilliseconds) {
+TEST(KernelClock, TickCountIsMonotonicMilliseconds) {
     DWORD a = GetTickCount();
     Sleep(20);
     DWORD b = GetTickCount();

@@ -32,6 +32,12 @@ bool WaitUntil(Condition condition, std::chrono::seconds limit = std::chrono::se
     return true;
 }
 
+// A fresh folder name for each test run, also when tests repeat in one process.
+inline std::string FreshName(const std::string& base) {
+    static int counter = 0;
+    return base + "-" + std::to_string(++counter);
+}
+
 inline mode_t ModeOf(const std::string& path) {
     struct stat st {};
     ::stat(path.c_str(), &st);

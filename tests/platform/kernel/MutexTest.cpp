@@ -70,7 +70,7 @@ Child StartChild(const std::string& name, bool hold) {
     }
     envp.push_back(nullptr);
     std::string exe = "/proc/self/exe";
-    std::string filter = "--gtest_filter=MutexChild.CreateAndReport";
+    std::string filter = "--gtest_filter=KernelMutexChild.CreateAndReport";
     char* argv[] = {exe.data(), filter.data(), nullptr};
     // The helper's own test output would only clutter ours.
     posix_spawn_file_actions_t quiet;
@@ -103,7 +103,7 @@ void RemoveTree(const std::string& path) {
     }
 }
 
-TEST(Mutex, SecondCreateInTheSameProcessSeesItHeld) {
+TEST(KernelMutex, SecondCreateInTheSameProcessSeesItHeld) {
     SetLastError(12345);
     HANDLE first = CreateMutexW(nullptr, FALSE, kAppMutex);
     ASSERT_NE(first, nullptr);
@@ -135,7 +135,7 @@ TEST(Mutex, SecondCreateInTheSameProcessSeesItHeld) {
     EXPECT_TRUE(CloseHandle(again));
 }
 
-TEST(Mutex, NamesBecomeSafeDistinctFileNames) {
+TEST(KernelMutex, NamesBecomeSafeDistinctFileNames) {
     std::string runtime = getenv("XDG_RUNTIME_DIR");
     std::set<std::string> before = FilesIn(runtime);
     const char16_t* names[] = {u"../../escape", u"a/b", u"a%2Fb", u"互斥 name", u".", u"..", u""};
@@ -161,7 +161,7 @@ TEST(Mutex, NamesBecomeSafeDistinctFileNames) {
     }
 }
 
-TEST(Mutex, AnotherProcessSeesItHeldUntilTheHolderIsKilled) {
+TEST(KernelMutex, AnotherProcessSeesItHeldUntilTheHolderIsKilled) {
     const std::string name = "Tavrel_{5E1D7A40-93C2-4b8f-A6D1-2C7F0B9E4A13}";
     // We hold it: a second process is told it exists.
     HANDLE mine = CreateMutexW(nullptr, FALSE, W(name).c_str());
@@ -194,7 +194,7 @@ TEST(Mutex, AnotherProcessSeesItHeldUntilTheHolderIsKilled) {
 }
 
 // Runs only as the second process started by the test above.
-TEST(MutexChild, CreateAndReport) {
+TEST(KernelMutexChild, CreateAndReport) {
     const char* runtime = getenv("TAVREL_MUTEX_CHILD_RUNTIME");
     if (runtime == nullptr) {
         GTEST_SKIP() << "helper of the cross-process mutex test";

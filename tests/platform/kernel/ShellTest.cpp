@@ -68,7 +68,7 @@ TEST(ShellPaths, RemoveFileSpecAndAppend) {
     EXPECT_FALSE(PathAppendW(full, u"0123456789"));
     EXPECT_EQ(platform::StrLen(full), 250u);
 
-    std::string file = testenv::MakeDir("shell-paths") + "/f";
+    std::string file = testenv::MakeDir(kerneltest::FreshName("shell-paths")) + "/f";
     testenv::WriteText(file, "");
     EXPECT_TRUE(PathFileExistsW(W(file).c_str()));
     EXPECT_TRUE(PathFileExistsA(file.c_str()));
@@ -86,6 +86,7 @@ TEST(ShellFolders, FollowTheXdgLayout) {
     // Desktop: user-dirs.dirs, else ~/Desktop.
     std::string dirs = config + "/user-dirs.dirs";
     unlink(dirs.c_str());
+    rmdir((home + "/Desktop").c_str());
     EXPECT_FALSE(SHGetSpecialFolderPathW(nullptr, path, CSIDL_DESKTOPDIRECTORY, FALSE));
     EXPECT_EQ(U(path), home + "/Desktop");
     EXPECT_TRUE(SHGetSpecialFolderPathW(nullptr, path, CSIDL_DESKTOPDIRECTORY, TRUE));
@@ -144,7 +145,7 @@ class ShellExecute : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = testenv::MakeDir(std::string("exec-") + info->name());
+        dir_ = testenv::MakeDir(kerneltest::FreshName(std::string("exec-") + info->name()));
     }
 
     HANDLE Start(const std::u16string& parameters, BOOL* ok = nullptr) {
