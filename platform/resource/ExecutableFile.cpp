@@ -149,7 +149,8 @@ bool FindTableSection(const File& file, Section* found) {
         return false;
     }
     const Section names = ParseSection(&headers[namesIndex * kSectionHeaderSize]);
-    if (names.type == kSectionNoBits || names.size == 0 || names.size > kMaxNameTable) {
+    if (names.type == kSectionNoBits || names.size == 0 || names.size > kMaxNameTable ||
+        names.offset > file.size || names.size > file.size - names.offset) {
         return false;
     }
     std::vector<char> nameTable(names.size);

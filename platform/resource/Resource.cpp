@@ -5,14 +5,12 @@
 #include <span>
 
 #include "platform/api/errors.h"
+#include "platform/api/kernel.h"
 #include "platform/api/resource.h"
 #include "platform/resource/ResourceTable.h"
 
 // Weak: a program linked without tavrel_resources simply has no resources.
 extern "C" __attribute__((weak)) const std::uint8_t tavrel_resource_table[];
-
-// Provided by the kernel area; weak so that this area does not depend on it.
-HMODULE GetModuleHandleW(LPCWSTR moduleName) __attribute__((weak));
 
 namespace {
 
@@ -47,7 +45,7 @@ const ProgramTable& Table() {
 }
 
 bool IsProgramModule(HMODULE module) {
-    return module == nullptr || (GetModuleHandleW && module == GetModuleHandleW(nullptr));
+    return module == nullptr || module == GetModuleHandleW(nullptr);
 }
 
 // The entry index behind a handle from FindResourceW, when it is one.

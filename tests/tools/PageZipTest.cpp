@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "support/TestEnv.h"
+#include "TestEnv.h"
 
 namespace {
 
@@ -152,6 +152,29 @@ TEST(PageZip, ArchiveKeepsOrderAttributesTimesAndContent) {
         EXPECT_EQ(e.info.tmu_date.tm_min, static_cast<uLong>(index + 1));
         EXPECT_EQ(e.info.tmu_date.tm_sec, static_cast<uLong>(10 + (index + 1) * 2));
     }
+}
+
+TEST(PageZip, UnchangedPageLeavesTheArchiveUntouched) {
+    const std::string page = testenv::MakeDir("page-rerun");
+    testenv::WriteText(page + "/tavrel.html", "one");
+    SetTime(page + "/tavrel.html", LocalTime(2022, 1, 2, 3, 4, 6));
+    const std::string archive = testenv::Root() + "/rerun.zip";
+    ASSERT_EQ(RunPageZip({"--from", page, "--output", archive}), 0);
+    const std::time_t old = LocalTime(2001, 1, 1, 0, 0, 0);
+    SetTime(archive, old);
+
+    ASSERT_EQ(RunPageZip({"--from", page, "--output", archive}), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(archive.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, old);
+
+    testenv::WriteText(page + "/tavrel.html", "two");
+    ASSERT_EQ(RunPageZip({"--from", page, "--output", archive}), 0);
+    ASSERT_EQ(stat(archive.c_str(), &st), 0);
+    EXPECT_NE(st.st_mtime, old);
+    const auto entries = ReadArchive(archive);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(std::string(entries[0].content.begin(), entries[0].content.end()), "two");
 }
 
 TEST(PageZip, MissingFolderAndForeignNames) {

@@ -1,6 +1,6 @@
 // pagezip: builds the page archive from a folder.
 //
-//   pagezip --from DIR --output FILE.zip [--depfile FILE.d] [--missing-ok]
+//   pagezip --from DIR --output FILE.zip [--missing-ok]
 //
 // The archive is what the program unpacks at start-up, so it keeps to what that
 // reader expects and a Windows zip tool would write:
@@ -15,9 +15,10 @@
 // Hidden files and folders (names starting with ".") are left out. Symbolic links
 // are followed, since a staging folder may link to files it does not copy.
 //
-// The depfile names every folder and file read, so that a change, an added or a
-// removed file rebuilds the archive. With --missing-ok a missing folder gives an
-// empty archive instead of an error.
+// The build runs it every time, since the page folder may be filled by another
+// step of the same build; the output is replaced only when its bytes change, so
+// that an unchanged page rebuilds nothing downstream. With --missing-ok a missing
+// folder gives an empty archive instead of an error.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -27,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -165,21 +167,13 @@ private:
     zipFile zip_;
 };
 
-std::string DepfilePath(const std::string& p) {
-    std::string out;
-    for (char c : p) {
-        if (c == ' ' || c == '#' || c == '\\') {
-            out += '\\';
-        } else if (c == '$') {
-            out += '$';
-        }
-        out += c;
-    }
-    return out;
+std::vector<char> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 int Run(int argc, char** argv) {
-    std::string from, output, depfile;
+    std::string from, output;
     bool missingOk = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -189,30 +183,19 @@ int Run(int argc, char** argv) {
             from = argv[++i];
         } else if (i + 1 < argc && arg == "--output") {
             output = argv[++i];
-        } else if (i + 1 < argc && arg == "--depfile") {
-            depfile = argv[++i];
         } else {
             Fail("unknown option " + arg);
         }
     }
     if (from.empty() || output.empty()) {
-        Fail("usage: pagezip --from DIR --output FILE.zip [--depfile FILE.d] [--missing-ok]");
+        Fail("usage: pagezip --from DIR --output FILE.zip [--missing-ok]");
     }
 
     const fs::path root = fs::absolute(from).lexically_normal();
     std::vector<Entry> entries;
-    // What the depfile watches: every folder (for added and removed files) and file.
-    std::vector<std::string> watched;
     if (fs::is_directory(root)) {
-        watched.push_back(root.string());
         Collect(root, "", 0, entries);
-    } else if (missingOk) {
-        fs::path existing = root.parent_path();
-        while (!existing.empty() && !fs::exists(existing) && existing != existing.root_path()) {
-            existing = existing.parent_path();
-        }
-        watched.push_back(existing.string());
-    } else {
+    } else if (!missingOk) {
         Fail(root.string() + " is not a folder");
     }
     std::sort(entries.begin(), entries.end(),
@@ -223,22 +206,13 @@ int Run(int argc, char** argv) {
         Archive archive(temp);
         for (const Entry& e : entries) {
             archive.Add(e);
-            watched.push_back(fs::absolute(e.path).string());
         }
         archive.Close();
     }
-    fs::rename(temp, output);
-
-    if (!depfile.empty()) {
-        std::string deps = DepfilePath(fs::absolute(output).string()) + ":";
-        for (const std::string& w : watched) {
-            deps += " \\\n  " + DepfilePath(w);
-        }
-        std::ofstream out(depfile, std::ios::trunc);
-        out << deps << "\n";
-        if (!out.flush()) {
-            Fail("cannot write " + depfile);
-        }
+    if (fs::exists(output) && ReadAll(output) == ReadAll(temp)) {
+        fs::remove(temp);
+    } else {
+        fs::rename(temp, output);
     }
     return 0;
 }

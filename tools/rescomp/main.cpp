@@ -246,7 +246,9 @@ std::string Hex(std::uint32_t v) {
 std::string Assembly(const std::vector<Resource>& resources) {
     const std::string table = fmt::kTableSymbol;
     std::ostringstream s;
-    s << "    .section " << fmt::kSectionName << ",\"a\",@progbits\n"
+    // pushsection/popsection: the compiler goes on emitting its own code after this
+    // block and expects its section unchanged.
+    s << "    .pushsection " << fmt::kSectionName << ",\"a\",@progbits\n"
       << "    .balign " << fmt::kDataAlignment << "\n"
       << "    .globl " << table << "\n"
       << "    .type " << table << ",@object\n"
@@ -295,7 +297,7 @@ std::string Assembly(const std::vector<Resource>& resources) {
     }
     s << ".Ltable_end:\n"
       << "    .size " << table << ", .Ltable_end - " << table << "\n"
-      << "    .section .note.GNU-stack,\"\",@progbits\n";
+      << "    .popsection\n";
     return s.str();
 }
 

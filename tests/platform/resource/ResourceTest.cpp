@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/TestEnv.h"
+#include "TestEnv.h"
 #include "platform/resource/ResourceTable.h"
 #include "TableBuilder.h"
 
@@ -29,6 +29,11 @@ TEST(Resource, PageArchiveIsTheBuiltArchive) {
     ASSERT_GE(built.size(), 22u);  // at least the end record of an empty archive
     EXPECT_EQ(SizeofResource(nullptr, found), built.size());
     EXPECT_EQ(ResourceBytes(found), built);
+    // The program's module handle names the same resources as null.
+    HMODULE program = GetModuleHandleW(nullptr);
+    EXPECT_EQ(FindResourceW(program, MAKEINTRESOURCEW(108), u"CONFIG"), found);
+    EXPECT_EQ(LoadResource(program, found), LoadResource(nullptr, found));
+    EXPECT_EQ(SizeofResource(program, found), built.size());
     EXPECT_EQ(FreeResource(LoadResource(nullptr, found)), FALSE);
 }
 

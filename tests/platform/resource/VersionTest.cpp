@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "TableBuilder.h"
-#include "support/TestEnv.h"
+#include "TestEnv.h"
 
 extern "C" const std::uint8_t tavrel_resource_table[];
 
