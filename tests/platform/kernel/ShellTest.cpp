@@ -249,6 +249,25 @@ TEST_F(ShellExecute, NoZombieWhenTheHandleIsClosedWithoutWaiting) {
     EXPECT_TRUE(kerneltest::WaitUntil([&] { return Gone(unheld); })) << "child left as a zombie";
 }
 
+TEST_F(ShellExecute, StartedProgramsInheritNeitherFilesNorTheMutexLock) {
+    std::u16string data = W(dir_ + "/open-data");
+    HANDLE file = CreateFileW(data.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, u"Tavrel_inherit_check");
+    ASSERT_NE(mutex, nullptr);
+    HANDLE h =
+        Start(u"-c \"for f in /proc/$$/fd/*; do readlink $f; done > fds.part; mv fds.part fds\"");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(WaitForSingleObject(h, 60000), WAIT_OBJECT_0);
+    std::string fds = ReadText(dir_ + "/fds");
+    EXPECT_FALSE(fds.empty());
+    EXPECT_EQ(fds.find("open-data"), std::string::npos) << fds;
+    EXPECT_EQ(fds.find("Tavrel_inherit_check"), std::string::npos) << fds;
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_TRUE(CloseHandle(mutex));
+}
+
 TEST_F(ShellExecute, MissingProgramFailsQuietly) {
     struct {
         const char16_t* file;
