@@ -77,17 +77,17 @@ WIN32_FIND_DATAW EntryData(const std::string& full, std::u16string_view name) {
 using platform::files::FindObject;
 
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findFileData) {
-    std::u16string_view spec = platform::View(fileName);
-    if (spec.empty() || findFileData == nullptr) {
-        SetLastError(spec.empty() ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+    std::u16string_view wanted = platform::View(fileName);
+    if (wanted.empty() || findFileData == nullptr) {
+        SetLastError(wanted.empty() ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    size_t slash = spec.rfind(u'/');
+    size_t slash = wanted.rfind(u'/');
     std::string folder = slash == std::u16string_view::npos ? std::string(".")
                          : slash == 0                       ? std::string("/")
-                                      : platform::ToUtf8(spec.substr(0, slash));
+                                      : platform::ToUtf8(wanted.substr(0, slash));
     std::u16string_view pattern =
-        slash == std::u16string_view::npos ? spec : spec.substr(slash + 1);
+        slash == std::u16string_view::npos ? wanted : wanted.substr(slash + 1);
 
     DIR* dir = ::opendir(folder.c_str());  // opened close-on-exec by the C library
     if (dir == nullptr) {

@@ -7,7 +7,7 @@
 
 namespace {
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool zero = false;
     bool alternate = false;
@@ -17,25 +17,26 @@ struct Spec {
     int precision = -1;
 };
 
-void Pad(std::u16string& out, const std::u16string& body, const Spec& spec, size_t signLength) {
-    if (static_cast<int>(body.size()) >= spec.width) {
+void Pad(std::u16string& out, const std::u16string& body, const Conversion& conv,
+         size_t signLength) {
+    if (static_cast<int>(body.size()) >= conv.width) {
         out += body;
-    } else if (spec.left) {
+    } else if (conv.left) {
         out += body;
-        out.append(static_cast<size_t>(spec.width) - body.size(), u' ');
-    } else if (spec.zero) {
+        out.append(static_cast<size_t>(conv.width) - body.size(), u' ');
+    } else if (conv.zero) {
         // Zeros go between the sign or prefix and the digits.
         out.append(body, 0, signLength);
-        out.append(static_cast<size_t>(spec.width) - body.size(), u'0');
+        out.append(static_cast<size_t>(conv.width) - body.size(), u'0');
         out.append(body, signLength, std::u16string::npos);
     } else {
-        out.append(static_cast<size_t>(spec.width) - body.size(), u' ');
+        out.append(static_cast<size_t>(conv.width) - body.size(), u' ');
         out += body;
     }
 }
 
 void FormatInteger(std::u16string& out, unsigned long long magnitude, bool negative, int base,
-                   bool upper, Spec spec) {
+                   bool upper, Conversion conv) {
     std::u16string digits;
     const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     while (magnitude != 0) {
@@ -43,10 +44,10 @@ void FormatInteger(std::u16string& out, unsigned long long magnitude, bool negat
                       static_cast<char16_t>(set[magnitude % static_cast<unsigned>(base)]));
         magnitude /= static_cast<unsigned>(base);
     }
-    if (spec.precision >= 0) {
-        spec.zero = false;
-        if (static_cast<int>(digits.size()) < spec.precision) {
-            digits.insert(0, static_cast<size_t>(spec.precision) - digits.size(), u'0');
+    if (conv.precision >= 0) {
+        conv.zero = false;
+        if (static_cast<int>(digits.size()) < conv.precision) {
+            digits.insert(0, static_cast<size_t>(conv.precision) - digits.size(), u'0');
         }
     } else if (digits.empty()) {
         digits = u"0";
@@ -54,14 +55,14 @@ void FormatInteger(std::u16string& out, unsigned long long magnitude, bool negat
     std::u16string prefix;
     if (negative) {
         prefix = u"-";
-    } else if (base == 10 && spec.plus) {
+    } else if (base == 10 && conv.plus) {
         prefix = u"+";
-    } else if (base == 10 && spec.space) {
+    } else if (base == 10 && conv.space) {
         prefix = u" ";
-    } else if (base == 16 && spec.alternate && digits != u"0" && !digits.empty()) {
+    } else if (base == 16 && conv.alternate && digits != u"0" && !digits.empty()) {
         prefix = upper ? u"0X" : u"0x";
     }
-    Pad(out, prefix + digits, spec, prefix.size());
+    Pad(out, prefix + digits, conv, prefix.size());
 }
 
 }  // namespace
@@ -82,43 +83,43 @@ int wvnsprintfW(LPWSTR buffer, int bufferSize, LPCWSTR format, va_list args) {
         if (i >= f.size()) {
             break;
         }
-        Spec spec;
+        Conversion conv;
         for (; i < f.size(); ++i) {
             char16_t flag = f[i];
             if (flag == u'-') {
-                spec.left = true;
+                conv.left = true;
             } else if (flag == u'0') {
-                spec.zero = true;
+                conv.zero = true;
             } else if (flag == u'#') {
-                spec.alternate = true;
+                conv.alternate = true;
             } else if (flag == u'+') {
-                spec.plus = true;
+                conv.plus = true;
             } else if (flag == u' ') {
-                spec.space = true;
+                conv.space = true;
             } else {
                 break;
             }
         }
         if (i < f.size() && f[i] == u'*') {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            conv.width = va_arg(args, int);
+            if (conv.width < 0) {
+                conv.left = true;
+                conv.width = -conv.width;
             }
             ++i;
         }
         while (i < f.size() && f[i] >= u'0' && f[i] <= u'9') {
-            spec.width = spec.width * 10 + (f[i++] - u'0');
+            conv.width = conv.width * 10 + (f[i++] - u'0');
         }
         if (i < f.size() && f[i] == u'.') {
             ++i;
-            spec.precision = 0;
+            conv.precision = 0;
             if (i < f.size() && f[i] == u'*') {
-                spec.precision = va_arg(args, int);
+                conv.precision = va_arg(args, int);
                 ++i;
             }
             while (i < f.size() && f[i] >= u'0' && f[i] <= u'9') {
-                spec.precision = spec.precision * 10 + (f[i++] - u'0');
+                conv.precision = conv.precision * 10 + (f[i++] - u'0');
             }
         }
         enum class Size { Default, Short, Long, LongLong } size = Size::Default;
@@ -160,7 +161,7 @@ int wvnsprintfW(LPWSTR buffer, int bufferSize, LPCWSTR format, va_list args) {
                 }
                 unsigned long long magnitude = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
                                                      : static_cast<unsigned long long>(v);
-                FormatInteger(out, magnitude, v < 0, 10, false, spec);
+                FormatInteger(out, magnitude, v < 0, 10, false, conv);
                 break;
             }
             case u'u':
@@ -172,13 +173,13 @@ int wvnsprintfW(LPWSTR buffer, int bufferSize, LPCWSTR format, va_list args) {
                 if (size == Size::Short) {
                     v = static_cast<unsigned short>(v);
                 }
-                FormatInteger(out, v, false, type == u'u' ? 10 : 16, type == u'X', spec);
+                FormatInteger(out, v, false, type == u'u' ? 10 : 16, type == u'X', conv);
                 break;
             }
             case u'p': {
                 auto v = reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
-                spec.precision = static_cast<int>(sizeof(void*) * 2);
-                FormatInteger(out, v, false, 16, true, spec);
+                conv.precision = static_cast<int>(sizeof(void*) * 2);
+                FormatInteger(out, v, false, 16, true, conv);
                 break;
             }
             case u'c':
@@ -191,8 +192,8 @@ int wvnsprintfW(LPWSTR buffer, int bufferSize, LPCWSTR format, va_list args) {
                 } else {
                     body.push_back(static_cast<char16_t>(v));
                 }
-                spec.zero = false;
-                Pad(out, body, spec, 0);
+                conv.zero = false;
+                Pad(out, body, conv, 0);
                 break;
             }
             case u's':
@@ -201,21 +202,21 @@ int wvnsprintfW(LPWSTR buffer, int bufferSize, LPCWSTR format, va_list args) {
                 if (narrow || (type == u'S' && !wide)) {
                     const char* s = va_arg(args, const char*);
                     std::string_view text = s ? std::string_view(s) : std::string_view("(null)");
-                    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < text.size()) {
-                        text = text.substr(0, static_cast<size_t>(spec.precision));
+                    if (conv.precision >= 0 && static_cast<size_t>(conv.precision) < text.size()) {
+                        text = text.substr(0, static_cast<size_t>(conv.precision));
                     }
                     body = platform::FromUtf8(text);
                 } else {
                     const WCHAR* s = va_arg(args, const WCHAR*);
                     std::u16string_view text =
                         s ? platform::View(s) : std::u16string_view(u"(null)");
-                    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < text.size()) {
-                        text = text.substr(0, static_cast<size_t>(spec.precision));
+                    if (conv.precision >= 0 && static_cast<size_t>(conv.precision) < text.size()) {
+                        text = text.substr(0, static_cast<size_t>(conv.precision));
                     }
                     body = text;
                 }
-                spec.zero = false;
-                Pad(out, body, spec, 0);
+                conv.zero = false;
+                Pad(out, body, conv, 0);
                 break;
             }
             case u'%':

@@ -112,8 +112,12 @@ DWORD ProcessObject::Wait(DWORD milliseconds) {
             FailWithErrno(errno);
             return WAIT_FAILED;
         }
-        if (rc > 0 && TryReap(true)) {
-            return WAIT_OBJECT_0;
+        if (rc > 0) {
+            if (TryReap(true)) {
+                return WAIT_OBJECT_0;
+            }
+            FailWithErrno(errno);
+            return WAIT_FAILED;
         }
         if (rc == 0) {
             return TryReap(false) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;

@@ -129,14 +129,12 @@ Outcome Execute(LPCWSTR fileW, LPCWSTR parametersW, LPCWSTR directoryW) {
                 std::free(cwd);
             }
         }
+        // Only programs are started; a file without execute permission is refused
+        // rather than handed to whatever the desktop associates with it.
         struct stat st;
         if (::stat(file.c_str(), &st) != 0) {
             outcome.error = platform::kernel::PathErrorFromErrno(errno, file);
             return outcome;
-        }
-        // A folder or a document opens in the application the desktop chose for it.
-        if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && (st.st_mode & 0111) == 0)) {
-            return OpenWithOpener(file, directory);
         }
     }
     std::vector<std::string> args{file};

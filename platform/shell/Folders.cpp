@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <sstream>
 #include <string>
 
 #include "platform/api/errors.h"
@@ -22,10 +25,27 @@ std::string EnvFolder(const char* name, const std::string& fallback) {
     return value != nullptr && value[0] == '/' ? value : fallback;
 }
 
+// Read with a close-on-exec descriptor, like every descriptor of the layer.
+std::string ReadSmallFile(const std::string& path) {
+    std::string text;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < (1u << 20)) {
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
 // XDG_DESKTOP_DIR from user-dirs.dirs: "$HOME/..." or an absolute path, in quotes.
 std::string DesktopFolder() {
     const std::string home = Home();
-    std::ifstream in(EnvFolder("XDG_CONFIG_HOME", home + "/.config") + "/user-dirs.dirs");
+    std::istringstream in(
+        ReadSmallFile(EnvFolder("XDG_CONFIG_HOME", home + "/.config") + "/user-dirs.dirs"));
     std::string line;
     while (std::getline(in, line)) {
         size_t start = line.find_first_not_of(" \t");

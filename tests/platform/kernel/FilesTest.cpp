@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/kernel/KernelTestUtil.h"
-#include "support/TestEnv.h"
+#include "KernelTestUtil.h"
+#include "../../support/TestEnv.h"
 #include "platform/api/win.h"
 
 using kerneltest::U;
@@ -20,11 +20,11 @@ using kerneltest::W;
 
 namespace {
 
-class Files : public ::testing::Test {
+class KernelFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = testenv::MakeDir(std::string("files-") + info->name());
+        dir_ = testenv::MakeDir(kerneltest::FreshName(std::string("files-") + info->name()));
     }
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
     std::u16string WPath(const std::string& name) const { return W(Path(name)); }
@@ -37,7 +37,8 @@ protected:
         EXPECT_NE(h, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         // The handle that created the file writes, although the file is read-only.
-        EXPECT_TRUE(WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+        EXPECT_TRUE(
+            WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
         EXPECT_EQ(written, content.size());
         EXPECT_TRUE(CloseHandle(h));
         return path;
@@ -51,7 +52,7 @@ std::string ReadAll(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-TEST_F(Files, ReadOnlyIsEnforcedByTheLayerEvenForRoot) {
+TEST_F(KernelFiles, ReadOnlyIsEnforcedByTheLayerEvenForRoot) {
     std::u16string ro = MakeReadOnly("ro.txt", "keep me");
     EXPECT_EQ(kerneltest::ModeOf(Path("ro.txt")) & S_IWUSR, 0u);
     EXPECT_EQ(GetFileAttributesW(ro.c_str()), FILE_ATTRIBUTE_READONLY);
@@ -85,7 +86,8 @@ TEST_F(Files, ReadOnlyIsEnforcedByTheLayerEvenForRoot) {
     EXPECT_EQ(ReadAll(Path("ro.txt")), "keep me");
 
     // Reading is fine.
-    HANDLE h = CreateFileW(ro.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        CreateFileW(ro.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     char buffer[32] = {};
     DWORD read = 0;
@@ -100,7 +102,7 @@ TEST_F(Files, ReadOnlyIsEnforcedByTheLayerEvenForRoot) {
     EXPECT_FALSE(testenv::Exists(Path("ro.txt")));
 }
 
-TEST_F(Files, CreateDispositionsAndTheirLastErrors) {
+TEST_F(KernelFiles, CreateDispositionsAndTheirLastErrors) {
     testenv::WriteText(Path("existing"), "12345");
     struct Case {
         const char* name;
@@ -144,11 +146,13 @@ TEST_F(Files, CreateDispositionsAndTheirLastErrors) {
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
-TEST_F(Files, ReadWriteSizeAndHandleLifetime) {
+TEST_F(KernelFiles, ReadWriteSizeAndHandleLifetime) {
     std::u16string path = WPath("data.bin");
     HANDLE h = CreateFileW(path.c_str(), GENERIC_ALL, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    const char bytes[] = "\xFF\xFE" "a\0b\0";
+    const char bytes[] =
+        "\xFF\xFE"
+        "a\0b\0";
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(h, bytes, 6, &written, nullptr));
     EXPECT_EQ(written, 6u);
@@ -186,13 +190,14 @@ TEST_F(Files, ReadWriteSizeAndHandleLifetime) {
     EXPECT_TRUE(CloseHandle(h));
 }
 
-TEST_F(Files, SetFileTimeFromDosTimeIsVisibleInStat) {
+TEST_F(KernelFiles, SetFileTimeFromDosTimeIsVisibleInStat) {
     // 2010-04-15 13:45:30, taken as it is (no time-zone conversion).
     const WORD date = static_cast<WORD>(((2010 - 1980) << 9) | (4 << 5) | 15);
     const WORD time = static_cast<WORD>((13 << 11) | (45 << 5) | (30 / 2));
     FILETIME ft{};
     ASSERT_TRUE(DosDateTimeToFileTime(date, time, &ft));
-    const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     struct tm tm {};
     tm.tm_year = 110;
     tm.tm_mon = 3;
@@ -201,7 +206,8 @@ TEST_F(Files, SetFileTimeFromDosTimeIsVisibleInStat) {
     tm.tm_min = 45;
     tm.tm_sec = 30;
     const time_t expected = timegm(&tm);
-    EXPECT_EQ(ticks, static_cast<unsigned long long>(expected) * 10000000ULL + 116444736000000000ULL);
+    EXPECT_EQ(ticks,
+              static_cast<unsigned long long>(expected) * 10000000ULL + 116444736000000000ULL);
 
     std::u16string path = WPath("stamped");
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -226,17 +232,17 @@ TEST_F(Files, SetFileTimeFromDosTimeIsVisibleInStat) {
     EXPECT_FALSE(DosDateTimeToFileTime(static_cast<WORD>((30 << 9) | (13 << 5) | 1), 0, &ft));
 }
 
-TEST_F(Files, FindListsWithThePlatformsPatterns) {
+TEST_F(KernelFiles, FindListsWithThePlatformsPatterns) {
     testenv::WriteText(Path("a.txt"), "abc");
     testenv::WriteText(Path("b.TXT"), "");
     testenv::WriteText(Path("noext"), "");
-    testenv::MakeDir(std::string("files-FindListsWithThePlatformsPatterns/sub"));
+    mkdir(Path("sub").c_str(), 0700);
 
     auto list = [this](const std::string& pattern) {
         std::vector<std::string> names;
         WIN32_FIND_DATAW data{};
-        std::u16string spec = W(pattern.empty() || pattern[0] != '/' ? Path(pattern) : pattern);
-        HANDLE h = FindFirstFileW(spec.c_str(), &data);
+        std::u16string wanted = W(pattern.empty() || pattern[0] != '/' ? Path(pattern) : pattern);
+        HANDLE h = FindFirstFileW(wanted.c_str(), &data);
         if (h == INVALID_HANDLE_VALUE) {
             names.push_back("error " + std::to_string(GetLastError()));
             return names;
@@ -267,18 +273,20 @@ TEST_F(Files, FindListsWithThePlatformsPatterns) {
     EXPECT_EQ(list("missing/*.*"), (V{"error " + std::to_string(ERROR_PATH_NOT_FOUND)}));
 }
 
-TEST_F(Files, CopyOverwritesUnlessToldNot) {
+TEST_F(KernelFiles, CopyOverwritesUnlessToldNot) {
     testenv::WriteText(Path("src"), "new content");
     testenv::WriteText(Path("dst"), "old");
     std::u16string src = WPath("src");
     std::u16string dst = WPath("dst");
-    EXPECT_FALSE(CopyFileExW(src.c_str(), dst.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS));
+    EXPECT_FALSE(
+        CopyFileExW(src.c_str(), dst.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS));
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
     EXPECT_EQ(ReadAll(Path("dst")), "old");
     EXPECT_TRUE(CopyFileExW(src.c_str(), dst.c_str(), nullptr, nullptr, nullptr, 0));
     EXPECT_EQ(ReadAll(Path("dst")), "new content");
     std::u16string fresh = WPath("fresh");
-    EXPECT_TRUE(CopyFileExW(src.c_str(), fresh.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS));
+    EXPECT_TRUE(CopyFileExW(src.c_str(), fresh.c_str(), nullptr, nullptr, nullptr,
+                            COPY_FILE_FAIL_IF_EXISTS));
     EXPECT_EQ(ReadAll(Path("fresh")), "new content");
     // Copying a file onto itself must not destroy it.
     EXPECT_FALSE(CopyFileExW(src.c_str(), src.c_str(), nullptr, nullptr, nullptr, 0));
@@ -288,7 +296,7 @@ TEST_F(Files, CopyOverwritesUnlessToldNot) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(Files, FoldersAreCreatedOneLevelAndRemovedWhenEmpty) {
+TEST_F(KernelFiles, FoldersAreCreatedOneLevelAndRemovedWhenEmpty) {
     std::u16string a = WPath("a");
     std::u16string deep = WPath("x/y");
     EXPECT_TRUE(CreateDirectoryW(a.c_str(), nullptr));
@@ -313,7 +321,7 @@ TEST_F(Files, FoldersAreCreatedOneLevelAndRemovedWhenEmpty) {
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
-TEST_F(Files, TempFileNamesAreUniqueAndCreated) {
+TEST_F(KernelFiles, TempFileNamesAreUniqueAndCreated) {
     std::u16string folder = W(dir_);
     std::set<std::u16string> names;
     const std::regex shape(R"(~DF[0-9A-F]{1,4}\.tmp)");
@@ -336,7 +344,7 @@ TEST_F(Files, TempFileNamesAreUniqueAndCreated) {
     EXPECT_EQ(GetTempFileNameW(WPath("missing").c_str(), u"~DF", 0, name), 0u);
 }
 
-TEST_F(Files, TempPathFollowsTmpdirElseAPrivateCacheFolder) {
+TEST_F(KernelFiles, TempPathFollowsTmpdirElseAPrivateCacheFolder) {
     const std::string saved = getenv("TMPDIR");
     WCHAR buffer[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH, buffer);
@@ -355,7 +363,7 @@ TEST_F(Files, TempPathFollowsTmpdirElseAPrivateCacheFolder) {
     EXPECT_EQ(kerneltest::ModeOf(cache + "/tmp") & 0777, 0700u);
 }
 
-TEST_F(Files, CurrentFolder) {
+TEST_F(KernelFiles, CurrentFolder) {
     WCHAR before[MAX_PATH];
     ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
     std::u16string folder = W(dir_);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/api/win.h"
-#include "platform/kernel/KernelTestUtil.h"
+#include "KernelTestUtil.h"
 
 using kerneltest::U;
 using kerneltest::W;
@@ -25,8 +25,9 @@ std::u16string Format(int size, const WCHAR* format, ...) {
     return buffer.c_str();
 }
 
-TEST(Format, PrintsLikeThePlatform) {
-    EXPECT_EQ(Format(260, u"%s/%s", u"/home/u/.config", u"AppTavrel"), u"/home/u/.config/AppTavrel");
+TEST(KernelFormat, PrintsLikeThePlatform) {
+    EXPECT_EQ(Format(260, u"%s/%s", u"/home/u/.config", u"AppTavrel"),
+              u"/home/u/.config/AppTavrel");
     EXPECT_EQ(Format(260, u"%s%s", u"/tmp/", u"AppTavrel"), u"/tmp/AppTavrel");
     EXPECT_EQ(Format(260, u"%d.%d.%d.%d", 1, 0, 0, 65535), u"1.0.0.65535");
     EXPECT_EQ(Format(260, u"%02X%02X%02X%02X%02X%02X", 0x00, 0x1A, 0xB, 0xFF, 0x10, 0x7),
@@ -35,7 +36,8 @@ TEST(Format, PrintsLikeThePlatform) {
     EXPECT_EQ(Format(260, u"%08X|%x", 0xDEADBEEFu, 0u), u"DEADBEEF|0");
     EXPECT_EQ(Format(260, u"%d|%i|%u", -42, INT_MIN, 4294967295u), u"-42|-2147483648|4294967295");
     EXPECT_EQ(Format(260, u"%ld|%lu|%hd", -7L, 7UL, 70000), u"-7|7|4464");
-    EXPECT_EQ(Format(260, u"[%5d][%-5d][%05d][%.3d]", 42, 42, -42, 7), u"[   42][42   ][-0042][007]");
+    EXPECT_EQ(Format(260, u"[%5d][%-5d][%05d][%.3d]", 42, 42, -42, 7),
+              u"[   42][42   ][-0042][007]");
     EXPECT_EQ(Format(260, u"[%6s][%-6s][%.2s]", u"ab", u"ab", u"abcdef"), u"[    ab][ab    ][ab]");
     EXPECT_EQ(Format(260, u"%hs and %s", "升级 utf-8", u"宽"), u"升级 utf-8 and 宽");
     EXPECT_EQ(Format(260, u"%c%c 100%%", u'中', u'A'), u"中A 100%");
@@ -43,7 +45,7 @@ TEST(Format, PrintsLikeThePlatform) {
     EXPECT_EQ(Format(260, u"%s %d", u"action=%d&uid=%d", 5), u"action=%d&uid=%d 5");
 }
 
-TEST(Format, CutsToTheBufferAndTerminates) {
+TEST(KernelFormat, CutsToTheBufferAndTerminates) {
     EXPECT_EQ(Format(5, u"%s", u"abcdefgh"), u"abcd");
     EXPECT_EQ(Format(4, u"%d.%d.%d.%d", 1, 0, 0, 1), u"1.0");
     EXPECT_EQ(Format(1, u"abc"), u"");
@@ -53,13 +55,15 @@ TEST(Format, CutsToTheBufferAndTerminates) {
     EXPECT_EQ(guard[3], u'x');  // nothing past the given size
 }
 
-TEST(CodePage, Gbk936RoundTrip) {
+TEST(KernelCodePage, Gbk936RoundTrip) {
     const std::u16string text = u"中文模板 abc 升级";
     int size = WideCharToMultiByte(936, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     ASSERT_GT(size, 0);
     std::string bytes(static_cast<size_t>(size), '\0');
     BOOL usedDefault = TRUE;
-    EXPECT_EQ(WideCharToMultiByte(936, 0, text.c_str(), -1, bytes.data(), size, nullptr, &usedDefault), size);
+    EXPECT_EQ(
+        WideCharToMultiByte(936, 0, text.c_str(), -1, bytes.data(), size, nullptr, &usedDefault),
+        size);
     EXPECT_FALSE(usedDefault);
     EXPECT_EQ(bytes.substr(0, 4), "\xD6\xD0\xCE\xC4");  // 中文 in GBK
     EXPECT_EQ(bytes.back(), '\0');
@@ -72,19 +76,19 @@ TEST(CodePage, Gbk936RoundTrip) {
     EXPECT_EQ(back.c_str(), text);
 }
 
-TEST(CodePage, UnrepresentableCharactersGetTheDefault) {
+TEST(KernelCodePage, UnrepresentableCharactersGetTheDefault) {
     const std::u16string text = u"a\u0E01b\U0001F600c";  // Thai and an emoji: not in GBK
     char out[32] = {};
     BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(936, 0, text.c_str(), static_cast<int>(text.size()), out, sizeof out, "#",
-                                &usedDefault);
+    int n = WideCharToMultiByte(936, 0, text.c_str(), static_cast<int>(text.size()), out,
+                                sizeof out, "#", &usedDefault);
     EXPECT_EQ(std::string(out, static_cast<size_t>(n)), "a#b#c");
     EXPECT_TRUE(usedDefault);
     n = WideCharToMultiByte(936, 0, u"x\u0E01", 2, out, sizeof out, nullptr, nullptr);
     EXPECT_EQ(std::string(out, static_cast<size_t>(n)), "x?");
 }
 
-TEST(CodePage, SizeQueriesAndSmallBuffers) {
+TEST(KernelCodePage, SizeQueriesAndSmallBuffers) {
     // The 8-bit code page is UTF-8.
     EXPECT_EQ(GetACP(), CP_UTF8);
     EXPECT_EQ(GetSystemDefaultLCID(), 2052u);
@@ -99,7 +103,11 @@ TEST(CodePage, SizeQueriesAndSmallBuffers) {
     WCHAR wide[4];
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcdef", 6, wide, 4), 0);
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xE4\xB8\xAD" "b", 4, wide, 4), 2);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0,
+                                  "\xE4\xB8\xAD"
+                                  "b",
+                                  4, wide, 4),
+              2);
     EXPECT_EQ(std::u16string(wide, 2), u"中b");
     // A zero inside the counted input is kept.
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\0b", 3, wide, 4), 3);
@@ -108,7 +116,7 @@ TEST(CodePage, SizeQueriesAndSmallBuffers) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST(Strings, CompareCopyAndSearch) {
+TEST(KernelStrings, CompareCopyAndSearch) {
     EXPECT_EQ(lstrlenW(u"Tavrel"), 6);
     EXPECT_EQ(lstrlenW(nullptr), 0);
     EXPECT_EQ(lstrcmpiW(u"AppTavrel", u"apptavrel"), 0);
@@ -129,7 +137,7 @@ TEST(Strings, CompareCopyAndSearch) {
     EXPECT_EQ(StrStrW(u"A_NewInstallStatis", u"NewInstallStatis") - u"A_NewInstallStatis", 0 + 2);
 }
 
-TEST(Environment, ExpandsKnownNamesAndKeepsUnknownOnes) {
+TEST(KernelEnvironment, ExpandsKnownNamesAndKeepsUnknownOnes) {
     setenv("TAVREL_TEST_VAR", "值/x", 1);
     WCHAR out[520];
     std::u16string expected = u"[值/x] %windir% 50% done";
@@ -144,7 +152,7 @@ TEST(Environment, ExpandsKnownNamesAndKeepsUnknownOnes) {
     unsetenv("TAVREL_TEST_VAR");
 }
 
-TEST(Module, FileNameHandleAndTruncation) {
+TEST(KernelModule, FileNameHandleAndTruncation) {
     char exe[PATH_MAX] = {};
     ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
     WCHAR path[MAX_PATH];
@@ -163,7 +171,7 @@ TEST(Module, FileNameHandleAndTruncation) {
     EXPECT_EQ(GetModuleHandleW(u"no-such-module.dll"), nullptr);
 }
 
-TEST(Version, ReportsSixPointTwoAndCanBeToldOtherwise) {
+TEST(KernelVersion, ReportsSixPointTwoAndCanBeToldOtherwise) {
     OSVERSIONINFOEXW ex{};
     ex.dwOSVersionInfoSize = sizeof ex;
     ASSERT_TRUE(GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&ex)));
@@ -188,13 +196,14 @@ TEST(Version, ReportsSixPointTwoAndCanBeToldOtherwise) {
     platform::testing::SetReportedVersion(6, 2);
 }
 
-TEST(Memory, IsBadReadPtrProbesWithoutSignals) {
+TEST(KernelMemory, IsBadReadPtrProbesWithoutSignals) {
     int local = 5;
     EXPECT_FALSE(IsBadReadPtr(&local, sizeof local));
     EXPECT_FALSE(IsBadReadPtr(nullptr, 0));
     EXPECT_TRUE(IsBadReadPtr(nullptr, 4));
     long page = sysconf(_SC_PAGESIZE);
-    void* p = mmap(nullptr, static_cast<size_t>(page) * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = mmap(nullptr, static_cast<size_t>(page) * 2, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(p, MAP_FAILED);
     char* base = static_cast<char*>(p);
     ASSERT_EQ(mprotect(base + page, static_cast<size_t>(page), PROT_NONE), 0);
@@ -205,7 +214,7 @@ TEST(Memory, IsBadReadPtrProbesWithoutSignals) {
     EXPECT_TRUE(IsBadReadPtr(base, 4));
 }
 
-TEST(Threads, CreateWaitAndIdentity) {
+TEST(KernelThreads, CreateWaitAndIdentity) {
     struct Shared {
         std::atomic<DWORD> seenId{0};
         std::atomic<bool> go{false};
@@ -234,7 +243,7 @@ TEST(Threads, CreateWaitAndIdentity) {
     EXPECT_EQ(GetCurrentProcessId(), static_cast<DWORD>(getpid()));
 }
 
-TEST(Clock, TickCountIsMonotonicMilliseconds) {
+TEST(KernelClock, TickCountIsMonotonicMilliseconds) {
     DWORD a = GetTickCount();
     Sleep(20);
     DWORD b = GetTickCount();
@@ -242,7 +251,8 @@ TEST(Clock, TickCountIsMonotonicMilliseconds) {
     struct timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     DWORD c = GetTickCount();
-    DWORD mono = static_cast<DWORD>(static_cast<unsigned long long>(ts.tv_sec) * 1000ULL + static_cast<unsigned long long>(ts.tv_nsec) / 1000000ULL);
+    DWORD mono = static_cast<DWORD>(static_cast<unsigned long long>(ts.tv_sec) * 1000ULL +
+                                    static_cast<unsigned long long>(ts.tv_nsec) / 1000000ULL);
     EXPECT_LE(c - mono, 1000u);
 }
 

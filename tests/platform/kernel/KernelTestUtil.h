@@ -12,8 +12,12 @@
 
 namespace kerneltest {
 
-inline std::u16string W(const std::string& utf8) { return platform::FromUtf8(utf8); }
-inline std::string U(std::u16string_view wide) { return platform::ToUtf8(wide); }
+inline std::u16string W(const std::string& utf8) {
+    return platform::FromUtf8(utf8);
+}
+inline std::string U(std::u16string_view wide) {
+    return platform::ToUtf8(wide);
+}
 
 // Polls a condition until it holds or a generous deadline passes.
 template <class Condition>
@@ -26,6 +30,12 @@ bool WaitUntil(Condition condition, std::chrono::seconds limit = std::chrono::se
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+// A fresh folder name for each test run, also when tests repeat in one process.
+inline std::string FreshName(const std::string& base) {
+    static int counter = 0;
+    return base + "-" + std::to_string(++counter);
 }
 
 inline mode_t ModeOf(const std::string& path) {
