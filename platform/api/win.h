@@ -3,3 +3,5 @@
 #include "platform/api/types.h"
 #include "platform/api/errors.h"
 #include "platform/api/text.h"
+#include "platform/api/user.h"
+#include "platform/api/gdi.h"
