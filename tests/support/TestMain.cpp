@@ -33,7 +33,9 @@ void RemoveTree(const std::string& path) {
 }
 }  // namespace
 
-const std::string& Root() { return g_root; }
+const std::string& Root() {
+    return g_root;
+}
 
 std::string MakeDir(const std::string& name) {
     std::string path = g_root + "/" + name;
@@ -48,7 +50,8 @@ std::vector<unsigned char> ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -66,7 +69,8 @@ std::vector<unsigned char> Utf16Bytes(const std::string& utf8, bool bom) {
         out = {0xFF, 0xFE};
     }
     glong n = 0;
-    gunichar2* units = g_utf8_to_utf16(utf8.c_str(), static_cast<glong>(utf8.size()), nullptr, &n, nullptr);
+    gunichar2* units =
+        g_utf8_to_utf16(utf8.c_str(), static_cast<glong>(utf8.size()), nullptr, &n, nullptr);
     for (glong i = 0; i < n; ++i) {
         out.push_back(static_cast<unsigned char>(units[i] & 0xFF));
         out.push_back(static_cast<unsigned char>(units[i] >> 8));
