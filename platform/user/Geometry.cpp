@@ -6,6 +6,7 @@
 #include "platform/api/errors.h"
 #include "platform/api/gdi.h"
 #include "platform/api/text.h"
+#include "platform/user/Remote.h"
 #include "platform/user/WindowManager.h"
 
 namespace platform::user {
@@ -196,6 +197,9 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
+    if (remote::IsForeign(hwnd)) {
+        return remote::Show(hwnd, cmd).value_or(false) ? TRUE : FALSE;
+    }
     auto win = Find(hwnd);
     if (!win) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -580,6 +584,9 @@ HWND GetForegroundWindow() {
 }
 
 BOOL SetForegroundWindow(HWND hwnd) {
+    if (remote::IsForeign(hwnd)) {
+        return remote::SetForeground(hwnd).value_or(false) ? TRUE : FALSE;
+    }
     auto win = Find(hwnd);
     if (!win) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);

@@ -4,6 +4,7 @@
 
 #include "platform/api/errors.h"
 #include "platform/api/text.h"
+#include "platform/user/Remote.h"
 #include "platform/user/WindowManager.h"
 
 namespace platform::user {
@@ -292,6 +293,13 @@ LRESULT DispatchMessageW(const MSG* msg) {
 }
 
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (remote::IsForeign(hwnd)) {
+        auto r = remote::Send(hwnd, msg, wParam, lParam);
+        if (!r) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        }
+        return r.value_or(0);
+    }
     auto win = Find(hwnd);
     if (!win) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -338,6 +346,13 @@ BOOL InSendMessage() {
 BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (!hwnd) {
         PostThreadMessageW(CurrentThreadId(), msg, wParam, lParam);
+        return TRUE;
+    }
+    if (remote::IsForeign(hwnd)) {
+        if (!remote::Post(hwnd, msg, wParam, lParam).value_or(false)) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
         return TRUE;
     }
     std::lock_guard lk(S().mu);

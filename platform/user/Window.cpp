@@ -7,6 +7,7 @@
 
 #include "platform/api/errors.h"
 #include "platform/api/text.h"
+#include "platform/user/Remote.h"
 #include "platform/user/WindowManager.h"
 
 namespace platform::user {
@@ -488,6 +489,9 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     }
     CallProc(win, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
     CallProc(win, WM_MOVE, 0, MAKELPARAM(r.left, r.top));
+    if (!win->parent && !win->messageOnly) {
+        remote::EnsureServer();
+    }
     if ((style & WS_VISIBLE) && IsWindow(h)) {
         ShowWindow(h, SW_SHOW);
     }
@@ -587,6 +591,9 @@ BOOL DestroyWindow(HWND hwnd) {
 }
 
 BOOL IsWindow(HWND hwnd) {
+    if (remote::IsForeign(hwnd)) {
+        return remote::IsWindow(hwnd).value_or(false) ? TRUE : FALSE;
+    }
     std::lock_guard lk(S().mu);
     auto w = hwnd ? FindLocked(hwnd) : nullptr;
     return w != nullptr;
@@ -668,6 +675,13 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
 }
 
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
+    if (remote::IsForeign(hwnd)) {
+        auto t = remote::ThreadOf(hwnd, processId);
+        if (!t) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        }
+        return t.value_or(0);
+    }
     std::lock_guard lk(S().mu);
     auto w = FindLocked(hwnd);
     if (!w) {
@@ -681,6 +695,24 @@ DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
 }
 
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
+    if (HWND h = platform::user::FindLocalWindow(className, windowName)) {
+        return h;
+    }
+    // Then the user's other processes of the program.
+    std::u16string cls;
+    std::u16string title;
+    if (className && !IS_INTRESOURCE(className)) {
+        cls = View(className);
+    } else if (className) {
+        return nullptr;  // an atom means nothing elsewhere
+    }
+    if (windowName) {
+        title = View(windowName);
+    }
+    return remote::Find(className ? &cls : nullptr, windowName ? &title : nullptr);
+}
+
+HWND platform::user::FindLocalWindow(LPCWSTR className, LPCWSTR windowName) {
     EnsureSystemClasses();
     std::lock_guard lk(S().mu);
     std::shared_ptr<WindowClass> cls;

@@ -201,6 +201,9 @@ void EndDragFor(HWND hwnd);
 
 backend::EventSink& WindowManagerSink();
 
+// FindWindowW within this process only.
+HWND FindLocalWindow(LPCWSTR className, LPCWSTR windowName);
+
 std::u16string FoldCase(std::u16string_view s);
 
 }  // namespace platform::user
