@@ -4,6 +4,10 @@
 #include <atomic>
 #include <memory>
 
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/backend/gtk/GtkBackend.h"
 #include "platform/backend/headless/HeadlessBackend.h"
 
 namespace platform::backend {
@@ -12,9 +16,15 @@ std::atomic<EventSink*> g_sink{nullptr};
 }
 
 Backend& Get() {
-    // Only the in-memory backend exists so far; the GTK one takes over for
-    // TAVREL_BACKEND other than "headless" once it is built.
-    static Backend* backend = new headless::HeadlessBackend();
+    // TAVREL_BACKEND=headless selects the in-memory display (tests); anything
+    // else the desktop's.
+    static Backend* backend = []() -> Backend* {
+        const char* choice = std::getenv("TAVREL_BACKEND");
+        if (choice && std::strcmp(choice, "headless") == 0) {
+            return new headless::HeadlessBackend();
+        }
+        return gtk::Create();
+    }();
     return *backend;
 }
 
