@@ -9,6 +9,7 @@
 #include "settings/AutoRun.h"
 #include "stats/StatisticManager.h"
 #include "update/BriskoUpdater.h"
+#include "platform/atl/atlapp.h"
 
 namespace {
 
@@ -120,4 +121,24 @@ bool EnsureSingleInstance() {
                  static_cast<LPARAM>(GetWindowThreadProcessId(running, nullptr)));
     SetForegroundWindow(running);
     return false;
+}
+
+int RunMainWindow() {
+    CMessageLoop loop;
+    _Module.AddMessageLoop(&loop);
+
+    // The program's dialog class, a copy of the system dialog class under our name.
+    WNDCLASSW dialogClass{};
+    if (GetClassInfoW(_Module.GetModuleInstance(), u"#32770", &dialogClass)) {
+        dialogClass.lpszClassName = u"AppTavrel";
+        RegisterClassW(&dialogClass);
+    }
+
+    // The main window is not part of this build: with no window to create
+    // there is nothing for the loop to run, so start-up ends here.
+    int exitCode = 0;
+
+    _Module.RemoveMessageLoop();
+    loop.m_aMsgFilter.clear();
+    return exitCode;
 }

@@ -26,7 +26,7 @@ int CStatisticManager::SendReport(int action) {
         m_versionTaken = true;
     }
     if (m_channel.empty()) {
-        m_channel = u"0";
+        m_channel.assign(1, u'0');
     }
     const std::u16string machine = GetMachineId();
     WCHAR address[1024] = {};

@@ -1,5 +1,6 @@
 // Deleting, copying, folders and attributes.
 #include <fcntl.h>
+#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,7 +127,13 @@ BOOL CopyFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, LPPROGRESS_ROUTI
         // The copy keeps the source's last-write time and attributes.
         struct timespec times[2] = {source.st_atim, source.st_mtim};
         ::futimens(out, times);
-        ::fchmod(out, source.st_mode & 07777);
+        // A program file is one by its name, as on the platform: an ".exe" copy
+        // can be started, whatever the downloaded source's mode was.
+        mode_t mode = source.st_mode & 07777;
+        if (to.size() >= 4 && g_ascii_strcasecmp(to.c_str() + to.size() - 4, ".exe") == 0) {
+            mode |= S_IXUSR | ((mode & S_IRGRP) ? S_IXGRP : 0) | ((mode & S_IROTH) ? S_IXOTH : 0);
+        }
+        ::fchmod(out, mode);
     }
     ::close(in);
     if (::close(out) != 0 && ok) {
