@@ -113,6 +113,9 @@ Window::~Window() {
     if (surface) {
         cairo_surface_destroy(surface);
     }
+    if (layeredImage) {
+        cairo_surface_destroy(layeredImage);
+    }
 }
 
 State& S() {
