@@ -577,6 +577,15 @@ HMENU LoadMenuW(HINSTANCE instance, LPCWSTR name);
 BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner,
                     const RECT* rect);
 
+// ---- Common controls ----
+struct INITCOMMONCONTROLSEX {
+    DWORD dwSize;
+    DWORD dwICC;
+};
+constexpr DWORD ICC_BAR_CLASSES = 0x00000004;
+// The layer's controls are always registered; this only checks its argument.
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
+
 // ---- Monitors and metrics ----
 int GetSystemMetrics(int index);
 HMONITOR MonitorFromWindow(HWND hwnd, DWORD flags);

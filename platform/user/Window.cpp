@@ -908,3 +908,12 @@ LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     }
     return proc(hwnd, msg, wParam, lParam);
 }
+
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
+    if (!init || init->dwSize != sizeof(INITCOMMONCONTROLSEX)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    EnsureSystemClasses();
+    return TRUE;
+}
