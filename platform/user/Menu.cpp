@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/api/errors.h"
+#include "platform/api/resource.h"
 #include "platform/api/text.h"
 #include "platform/user/MenuTemplate.h"
 #include "platform/user/WindowManager.h"
@@ -254,16 +255,25 @@ BOOL DestroyMenu(HMENU menu) {
     return TRUE;
 }
 
-HMENU LoadMenuW(HINSTANCE, LPCWSTR name) {
+HMENU LoadMenuW(HINSTANCE instance, LPCWSTR name) {
     std::vector<BYTE> bytes;
     {
         std::lock_guard lk(g_templateMu);
         auto it = g_templates.find(NameKey(name));
-        if (it == g_templates.end()) {
+        if (it != g_templates.end()) {
+            bytes = it->second;
+        }
+    }
+    if (bytes.empty()) {
+        // The program's own menu resources, in the same byte form.
+        HRSRC res = FindResourceW(instance, name, RT_MENU);
+        HGLOBAL data = res ? LoadResource(instance, res) : nullptr;
+        const auto* p = data ? static_cast<const BYTE*>(LockResource(data)) : nullptr;
+        if (!p) {
             SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
             return nullptr;
         }
-        bytes = it->second;
+        bytes.assign(p, p + SizeofResource(instance, res));
     }
     auto items = platform::menu::Decode(bytes.data(), bytes.size());
     if (!items) {
