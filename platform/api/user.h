@@ -548,6 +548,44 @@ BOOL PrintWindow(HWND hwnd, HDC hdc, UINT flags);
 DWORD GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);
 
+// ---- Layered windows ----
+struct BLENDFUNCTION;
+constexpr DWORD ULW_COLORKEY = 0x00000001;
+constexpr DWORD ULW_ALPHA = 0x00000002;
+constexpr DWORD ULW_OPAQUE = 0x00000004;
+BOOL UpdateLayeredWindow(HWND hwnd, HDC screen, POINT* position, SIZE* size, HDC source,
+                         POINT* sourcePoint, COLORREF colorKey, BLENDFUNCTION* blend, DWORD flags);
+
+// ---- Menus ----
+constexpr UINT MF_STRING = 0x0000;
+constexpr UINT MF_GRAYED = 0x0001;
+constexpr UINT MF_DISABLED = 0x0002;
+constexpr UINT MF_CHECKED = 0x0008;
+constexpr UINT MF_POPUP = 0x0010;
+constexpr UINT MF_SEPARATOR = 0x0800;
+constexpr UINT TPM_LEFTALIGN = 0x0000;
+constexpr UINT TPM_RIGHTBUTTON = 0x0002;
+constexpr UINT TPM_NONOTIFY = 0x0080;
+constexpr UINT TPM_RETURNCMD = 0x0100;
+HMENU CreateMenu();
+HMENU CreatePopupMenu();
+BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCWSTR text);
+HMENU GetSubMenu(HMENU menu, int position);
+int GetMenuItemCount(HMENU menu);
+BOOL DestroyMenu(HMENU menu);
+HMENU LoadMenuW(HINSTANCE instance, LPCWSTR name);
+BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner,
+                    const RECT* rect);
+
+// ---- Common controls ----
+struct INITCOMMONCONTROLSEX {
+    DWORD dwSize;
+    DWORD dwICC;
+};
+constexpr DWORD ICC_BAR_CLASSES = 0x00000004;
+// The layer's controls are always registered; this only checks its argument.
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
+
 // ---- Monitors and metrics ----
 int GetSystemMetrics(int index);
 HMONITOR MonitorFromWindow(HWND hwnd, DWORD flags);

@@ -468,6 +468,27 @@ HGDIOBJ MakeStock(int index) {
 }
 }  // namespace
 
+cairo_surface_t* CopyFromDC(HDC hdc, int x, int y, int width, int height) {
+    if (width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    std::lock_guard lk(Mutex());
+    DC* dc = DcLocked(hdc);
+    Source src;
+    if (!dc || !SourceOfLocked(hdc, &src)) {
+        cairo_surface_destroy(out);
+        return nullptr;
+    }
+    Target t;
+    t.cr = cairo_create(out);
+    Blit(t, src, 0, 0, width, height, x + src.offset.x, y + src.offset.y, width, height,
+         CAIRO_OPERATOR_SOURCE, 1.0, CAIRO_FILTER_NEAREST, false);
+    cairo_destroy(t.cr);
+    cairo_surface_flush(out);
+    return out;
+}
+
 bool CopySurfaceToDC(cairo_surface_t* surface, const RECT& area, HDC hdc) {
     std::lock_guard lk(Mutex());
     DC* dc = DcLocked(hdc);

@@ -22,6 +22,10 @@ HDC ScreenDC();
 
 HBRUSH MakePermanentBrush(COLORREF color);
 
+// A new 32-bit top-down copy of an area of what a device context draws on
+// (logical coordinates); null when the context has nothing there.
+cairo_surface_t* CopyFromDC(HDC hdc, int x, int y, int width, int height);
+
 // Copies `area` of a surface into a device context at logical (0, 0).
 bool CopySurfaceToDC(cairo_surface_t* surface, const RECT& area, HDC hdc);
 

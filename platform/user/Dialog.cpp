@@ -5,6 +5,7 @@
 
 #include "platform/api/errors.h"
 #include "platform/api/gdi.h"
+#include "platform/api/resource.h"
 #include "platform/api/text.h"
 #include "platform/user/DialogTemplate.h"
 #include "platform/user/WindowManager.h"
@@ -170,13 +171,22 @@ void RegisterTemplate(LPCWSTR name, std::vector<BYTE> bytes) {
     g_templates[NameKey(name)] = std::move(bytes);
 }
 
-std::optional<DialogTemplate> FindTemplate(LPCWSTR name) {
-    std::lock_guard lk(g_mu);
-    auto it = g_templates.find(NameKey(name));
-    if (it == g_templates.end()) {
+std::optional<DialogTemplate> FindTemplate(HINSTANCE instance, LPCWSTR name) {
+    {
+        std::lock_guard lk(g_mu);
+        auto it = g_templates.find(NameKey(name));
+        if (it != g_templates.end()) {
+            return Decode(it->second.data(), it->second.size());
+        }
+    }
+    // The program's own dialog resources, in the same byte form.
+    HRSRC res = FindResourceW(instance, name, RT_DIALOG);
+    HGLOBAL data = res ? LoadResource(instance, res) : nullptr;
+    const void* bytes = data ? LockResource(data) : nullptr;
+    if (!bytes) {
         return std::nullopt;
     }
-    return Decode(it->second.data(), it->second.size());
+    return Decode(static_cast<const BYTE*>(bytes), SizeofResource(instance, res));
 }
 
 int UnitsToPixelsX(int units) {
@@ -354,7 +364,7 @@ using namespace platform::user;
 namespace dialog = platform::dialog;
 
 namespace platform::dialog {
-std::optional<DialogTemplate> FindTemplate(LPCWSTR name);
+std::optional<DialogTemplate> FindTemplate(HINSTANCE instance, LPCWSTR name);
 }
 
 LRESULT DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -451,7 +461,7 @@ HWND CreateDialogIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW tmpl, HWND p
 }
 
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param) {
-    auto t = dialog::FindTemplate(name);
+    auto t = dialog::FindTemplate(instance, name);
     if (!t) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
@@ -483,7 +493,7 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW tmpl, HWND p
 }
 
 INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param) {
-    return Modal(instance, dialog::FindTemplate(name), parent, proc, param);
+    return Modal(instance, dialog::FindTemplate(instance, name), parent, proc, param);
 }
 
 BOOL EndDialog(HWND hwnd, INT_PTR result) {

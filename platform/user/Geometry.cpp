@@ -71,6 +71,9 @@ void SetVisible(const std::shared_ptr<Window>& win, bool show, bool sendShowMsg)
     if (show) {
         EnsureNativeLocked(*win);
         InvalidateLocked(*win, nullptr, true, true);
+        if (win->native && win->layeredImage) {
+            backend::Get().PresentLayered(win->hwnd, win->layeredImage, win->layeredOpacity);
+        }
     }
     if (win->native) {
         bool minimized = (win->style & WS_MINIMIZE) != 0;

@@ -351,3 +351,42 @@ HBRUSH GetSysColorBrush(int index) {
     }
     return brushes[index];
 }
+
+BOOL UpdateLayeredWindow(HWND hwnd, HDC, POINT* position, SIZE* size, HDC source,
+                         POINT* sourcePoint, COLORREF, BLENDFUNCTION* blend, DWORD flags) {
+    auto win = FindOwn(hwnd);
+    if (!win || !(win->exStyle & WS_EX_LAYERED)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    int w = size ? size->cx : r.right - r.left;
+    int h = size ? size->cy : r.bottom - r.top;
+    cairo_surface_t* image = nullptr;
+    if (source) {
+        POINT from = sourcePoint ? *sourcePoint : POINT{0, 0};
+        image = gdi::CopyFromDC(source, from.x, from.y, w, h);
+        if (!image) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    if (position || size) {
+        SetWindowPos(hwnd, nullptr, position ? position->x : r.left, position ? position->y : r.top,
+                     w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    }
+    std::lock_guard lk(S().mu);
+    if (image) {
+        if (win->layeredImage) {
+            cairo_surface_destroy(win->layeredImage);
+        }
+        win->layeredImage = image;
+    }
+    // Per-pixel alpha with ULW_ALPHA; otherwise the picture counts as opaque.
+    win->layeredOpacity = (flags & ULW_ALPHA) && blend ? blend->SourceConstantAlpha : 255;
+    if (win->native && win->layeredImage && (win->style & WS_VISIBLE)) {
+        platform::backend::Get().PresentLayered(hwnd, win->layeredImage, win->layeredOpacity);
+    }
+    return TRUE;
+}

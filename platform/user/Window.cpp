@@ -113,6 +113,9 @@ Window::~Window() {
     if (surface) {
         cairo_surface_destroy(surface);
     }
+    if (layeredImage) {
+        cairo_surface_destroy(layeredImage);
+    }
 }
 
 State& S() {
@@ -904,4 +907,13 @@ LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         return 0;
     }
     return proc(hwnd, msg, wParam, lParam);
+}
+
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
+    if (!init || init->dwSize != sizeof(INITCOMMONCONTROLSEX)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    EnsureSystemClasses();
+    return TRUE;
 }

@@ -119,7 +119,9 @@ struct Window {
     bool invalid = false;
     RECT invalidRect{};  // client coordinates
     bool eraseInvalid = false;
-    cairo_surface_t* surface = nullptr;  // top-level windows only
+    cairo_surface_t* surface = nullptr;       // top-level windows only
+    cairo_surface_t* layeredImage = nullptr;  // what UpdateLayeredWindow gave
+    BYTE layeredOpacity = 255;
     bool native = false;
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;

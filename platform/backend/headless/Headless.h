@@ -41,6 +41,8 @@ bool IsShown(HWND hwnd);
 bool IsMinimized(HWND hwnd);
 RECT NativeRect(HWND hwnd);
 bool PointerGrabbed();
+// The opacity a layered window was last shown with.
+int LayeredOpacity(HWND hwnd);
 
 std::vector<backend::TrayIcon> TrayIcons();
 // Every later popup menu returns this id at once (0: dismissed).

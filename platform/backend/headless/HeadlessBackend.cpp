@@ -239,14 +239,20 @@ std::optional<std::uint32_t> Pixel(HWND hwnd, int x, int y) {
         return std::nullopt;
     }
     auto root = FindLocked(RootLocked(hwnd));
-    if (!root || !root->surface) {
+    if (!root) {
         return std::nullopt;
     }
     POINT origin{};
     VisibleClientInRootLocked(*win, &origin);
+    cairo_surface_t* s = root->surface;
+    if ((root->exStyle & WS_EX_LAYERED) && root->layeredImage) {
+        s = root->layeredImage;  // a layered window shows only its given picture
+    }
+    if (!s) {
+        return std::nullopt;
+    }
     int sx = x + origin.x;
     int sy = y + origin.y;
-    cairo_surface_t* s = root->surface;
     if (sx < 0 || sy < 0 || sx >= cairo_image_surface_get_width(s) ||
         sy >= cairo_image_surface_get_height(s)) {
         return std::nullopt;
@@ -293,6 +299,12 @@ RECT NativeRect(HWND hwnd) {
     std::lock_guard lk(Instance().mu);
     auto it = Instance().windows.find(hwnd);
     return it == Instance().windows.end() ? RECT{} : it->second.rect;
+}
+
+int LayeredOpacity(HWND hwnd) {
+    std::lock_guard lk(Instance().mu);
+    auto it = Instance().windows.find(hwnd);
+    return it == Instance().windows.end() ? -1 : it->second.opacity;
 }
 
 bool PointerGrabbed() {

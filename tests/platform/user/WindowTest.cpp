@@ -111,6 +111,13 @@ TEST_F(WindowTest, DialogClassCanBeCopiedUnderAnotherName) {
     EXPECT_FALSE(GetClassInfoW(nullptr, u"NoSuchClass", &back));
 }
 
+TEST_F(WindowTest, CommonControlsInitialiseWithTheStructureSize) {
+    INITCOMMONCONTROLSEX icc{8, ICC_BAR_CLASSES};
+    EXPECT_TRUE(InitCommonControlsEx(&icc));
+    INITCOMMONCONTROLSEX bad{4, ICC_BAR_CLASSES};
+    EXPECT_FALSE(InitCommonControlsEx(&bad));
+}
+
 TEST_F(WindowTest, WindowDataAndText) {
     HWND h = Create(WS_POPUP, 0, 0, 10, 10);
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE), static_cast<LONG>(WS_POPUP));
