@@ -23,7 +23,8 @@ CMultimediaTimer* CMultimediaTimer::GetInstance() {
 }
 
 CMultimediaTimer::CMultimediaTimer() {
-    Create(HWND_MESSAGE, nullptr, u"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0);
+    Create(HWND_MESSAGE, nullptr, u"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+           0);
     TIMECAPS caps{};
     if (timeGetDevCaps(&caps, sizeof caps) != TIMERR_NOERROR) {
         return;
@@ -54,8 +55,8 @@ void CALLBACK CMultimediaTimer::TimerCallback(UINT, UINT, DWORD_PTR user, DWORD_
     }
 }
 
-BOOL CMultimediaTimer::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRESULT& lResult,
-                                            DWORD) {
+BOOL CMultimediaTimer::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM,
+                                            LRESULT& lResult, DWORD) {
     if (uMsg != WM_MMTIMER_TICK) {
         return FALSE;
     }

@@ -46,7 +46,8 @@ private:
     };
 
     CMultimediaTimer();
-    static void CALLBACK TimerCallback(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
+    static void CALLBACK TimerCallback(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR,
+                                       DWORD_PTR);
 
     std::map<UINT, Entry> m_handlers;
     UINT m_nextId = 0;

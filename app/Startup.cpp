@@ -23,7 +23,9 @@ bool Matches(LPCWSTR token, LPCWSTR keyword) {
     return found != nullptr && found != token;
 }
 
-void Report(int action) { GetStatisticManager()->SendReport(action); }
+void Report(int action) {
+    GetStatisticManager()->SendReport(action);
+}
 
 }  // namespace
 

@@ -10,8 +10,8 @@ CStatisticManager::CStatisticManager() {
            CStatisticTraits::GetWndExStyle(0));
 }
 
-BOOL CStatisticManager::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRESULT& lResult,
-                                             DWORD) {
+BOOL CStatisticManager::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM,
+                                             LRESULT& lResult, DWORD) {
     if (uMsg != WM_STAT_REPORT) {
         return FALSE;
     }

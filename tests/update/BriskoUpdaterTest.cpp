@@ -64,10 +64,13 @@ protected:
         unsetenv("TAVREL_SERVICE_HOST");
     }
 
-    void ServeDescription(const std::string& ini) { server_.Serve("/update/update.ini", HttpReply::Ok(ini)); }
+    void ServeDescription(const std::string& ini) {
+        server_.Serve("/update/update.ini", HttpReply::Ok(ini));
+    }
 
     // Runs one check to its end and collects what was posted.
     void Check(TestUpdater& updater, BOOL silent) {
+        updater.done = false;
         updater.StartCheck(window_, silent);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!updater.done && std::chrono::steady_clock::now() < deadline) {
@@ -147,20 +150,24 @@ struct VersionCase {
 class OfferedVersion : public UpdateCheckTest, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(OfferedVersion, IsComparedAsPlainText) {
-    // Own version 1.0.0.1; no updater address, so a newer version fetches nothing.
-    ServeDescription(std::string("[upd]\r\nver=") + GetParam().offered + "\r\nUpdateInfo=x\r\n");
+    // Own version 1.0.0.1. Only a newer version makes the check try its updater
+    // address, and only that makes a silent check post its result.
+    ServeDescription(std::string("[upd]\r\nver=") + GetParam().offered + "\r\nurl=" + Base() +
+                     "missing.bin\r\nUpdateInfo=x\r\n");
     TestUpdater check;
-    Check(check, FALSE);
-    EXPECT_EQ(g_results, std::vector<WPARAM>{0});
+    Check(check, TRUE);
+    EXPECT_EQ(g_results, GetParam().newer ? std::vector<WPARAM>{0} : std::vector<WPARAM>{});
     EXPECT_EQ(Status(u"NewVersion"), GetParam().offered);
+    EXPECT_EQ(Status(u"UpdateInfo"), GetParam().newer ? "x" : "");
     EXPECT_EQ(Status(u"NeedUpdate"), "0");
-    EXPECT_EQ(server_.Requests().size(), 1u);
+    EXPECT_EQ(server_.Requests().size(), GetParam().newer ? 2u : 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, OfferedVersion,
-                         ::testing::Values(VersionCase{"1.0.0.1", false}, VersionCase{"1.0.0.0", false},
-                                           VersionCase{"1.0.0.10", true}, VersionCase{"1.0.0.1a", true},
-                                           VersionCase{"0.9.9.9", false}, VersionCase{"abc", true}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, OfferedVersion,
+    ::testing::Values(VersionCase{"1.0.0.1", false}, VersionCase{"1.0.0.0", false},
+                      VersionCase{"1.0.0.10", true}, VersionCase{"1.0.0.1a", true},
+                      VersionCase{"0.9.9.9", false}, VersionCase{"abc", true}));
 
 TEST_F(UpdateCheckTest, AFailedCheckKeepsTheOldStateAndWritesDefaultAddresses) {
     server_.Serve("/update/update.ini", HttpReply::Status(404, "gone"));
@@ -180,7 +187,8 @@ TEST_F(UpdateCheckTest, AFailedCheckKeepsTheOldStateAndWritesDefaultAddresses) {
     EXPECT_EQ(g_results, std::vector<WPARAM>{1}) << "a manual check posts the old value";
 
     // An answer that is no INI at all reads like a failure.
-    server_.Serve("/update/update.ini", HttpReply::Ok(std::string("\x00\xff\x89PNG\r\n\x1a\n", 10)));
+    server_.Serve("/update/update.ini",
+                  HttpReply::Ok(std::string("\x00\xff\x89PNG\r\n\x1a\n", 10)));
     TestUpdater binary;
     Check(binary, FALSE);
     EXPECT_EQ(Status(u"NewVersion"), "");
@@ -188,12 +196,13 @@ TEST_F(UpdateCheckTest, AFailedCheckKeepsTheOldStateAndWritesDefaultAddresses) {
 
 TEST_F(UpdateCheckTest, AFailedUpdaterDownloadClearsTheNeedAndKeepsTheOldUpdater) {
     testenv::WriteText(UpdateFolder() + "/XvoUpdate_.exe", "old");
-    ServeDescription("[upd]\r\nver=2.0\r\nforceUpdate=abc\r\nurl=" + Base() + "missing.bin\r\nUpdateInfo=" +
-                     std::string(3000, 'i') + "\r\n");
+    ServeDescription("[upd]\r\nver=2.0\r\nforceUpdate=abc\r\nurl=" + Base() +
+                     "missing.bin\r\nUpdateInfo=" + std::string(3000, 'i') + "\r\n");
     TestUpdater check;
     check.m_newVersion = u"earlier";
     Check(check, TRUE);
-    EXPECT_EQ(g_results, std::vector<WPARAM>{0}) << "a download was attempted, so even a silent check posts";
+    EXPECT_EQ(g_results, std::vector<WPARAM>{0})
+        << "a download was attempted, so even a silent check posts";
     EXPECT_EQ(check.m_needUpdate, 0);
     EXPECT_EQ(check.m_forceUpdate, 0) << "abc is no number";
     EXPECT_EQ(check.GetNewVersion(), u"earlier");
@@ -204,14 +213,14 @@ TEST_F(UpdateCheckTest, AFailedUpdaterDownloadClearsTheNeedAndKeepsTheOldUpdater
 
 TEST_F(UpdateCheckTest, ASecondRequestWhileACheckRunsIsIgnored) {
     server_.Serve("/update/update.ini", HttpReply::Stalled("[upd]\r\n", 100));
+    // The stalled answer ends when its read times out; keep that short.
+    platform::testing::SetInternetDefaultTimeouts(500);
     TestUpdater check;
     check.StartCheck(window_, FALSE);
     ASSERT_TRUE(server_.WaitForRequests(1));
     check.StartCheck(window_, FALSE);
     EXPECT_EQ(check.m_checkState, 1);
     ServeDescription("[upd]\r\nver=1.0.0.1\r\n");
-    // The stalled answer ends when its read times out; give it a short bound.
-    platform::testing::SetInternetDefaultTimeouts(300);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!check.done && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
