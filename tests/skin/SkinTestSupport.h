@@ -63,6 +63,7 @@ public:
         }
         WNDCLASSW wc{};
         wc.lpfnWndProc = &Proc;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.lpszClassName = m_class.c_str();
         RegisterClassW(&wc);
         Creating() = this;
