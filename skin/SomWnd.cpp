@@ -27,6 +27,12 @@ constexpr int kBufferHeight = 128;
 
 // ---- CSomWnd ----
 
+CSomWnd::~CSomWnd() {
+    if (m_pManager) {
+        m_pManager->RemoveWnd(this);
+    }
+}
+
 BOOL CSomWnd::Create(ISomWndManager* manager, DWORD style, int id, const RECT& rect) {
     m_pManager = manager;
     m_style = style;

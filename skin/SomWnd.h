@@ -20,7 +20,8 @@ public:
     CSomWnd() = default;
     CSomWnd(const CSomWnd&) = delete;
     CSomWnd& operator=(const CSomWnd&) = delete;
-    virtual ~CSomWnd() = default;
+    // A control that goes away while attached leaves its manager's list.
+    virtual ~CSomWnd();
 
     virtual void Destroy() { delete this; }
     virtual void OnCreate() {}

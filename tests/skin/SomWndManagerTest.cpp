@@ -297,13 +297,12 @@ TEST_F(SomManagerTest, HoverEndsWhenThePointerLeavesWithoutAMove) {
     // A child window over the control takes the pointer too.
     host.Move(25, 25);
     ASSERT_EQ(host.GetHoverWnd(), &a);
-    HWND child = CreateWindowExW(0, u"STATIC", u"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100,
+    HWND child = CreateWindowExW(0, u"ListBox", u"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100,
                                  host.m_hWnd, nullptr, nullptr, nullptr);
-    if (child) {
-        headless::SetPointer(100 + 26, 100 + 26);
-        EXPECT_TRUE(PumpUntil([&] { return host.GetHoverWnd() == nullptr; }));
-        DestroyWindow(child);
-    }
+    ASSERT_TRUE(child);
+    headless::SetPointer(100 + 26, 100 + 26);
+    EXPECT_TRUE(PumpUntil([&] { return host.GetHoverWnd() == nullptr; }));
+    DestroyWindow(child);
 }
 
 TEST_F(SomManagerTest, RemovingAControlEndsItsCaptureAndHover) {
