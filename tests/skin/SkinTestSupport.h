@@ -62,6 +62,7 @@ public:
             m_class.push_back(static_cast<char16_t>(c));
         }
         WNDCLASSW wc{};
+        wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = &Proc;
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.lpszClassName = m_class.c_str();
@@ -117,6 +118,7 @@ public:
     POINT m_origin{};
     std::vector<Command> commands;
     std::vector<UINT> seen;
+    std::function<void(WPARAM)> onCommand;
     COLORREF background = kBackground;
     int backgroundCalls = 0;
 
@@ -138,6 +140,9 @@ private:
         self->seen.push_back(msg);
         if (msg == WM_COMMAND) {
             self->commands.push_back({wParam, lParam});
+            if (self->onCommand) {
+                self->onCommand(wParam);
+            }
             return 0;
         }
         LRESULT result = 0;
