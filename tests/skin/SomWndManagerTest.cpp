@@ -343,6 +343,27 @@ TEST_F(SomManagerTest, DestroyDetachesEveryControlAndTheManagerBindsAgain) {
     EXPECT_EQ(log.back(), "a:lost");
 }
 
+TEST_F(SomManagerTest, PrintClientPaintsIntoTheGivenContext) {
+    Canvas canvas(300, 200, RGB(1, 1, 1));
+    LRESULT r = -1;
+    EXPECT_TRUE(host.ProcessSomMessage(host.m_hWnd, WM_PRINTCLIENT,
+                                       reinterpret_cast<WPARAM>(canvas.dc), 0, r));
+    EXPECT_EQ(r, 0);
+    SelectClipRgn(canvas.dc, nullptr);  // the painted controls were clipped out
+    EXPECT_EQ(canvas.At(25, 25), RGB(200, 0, 0));
+    EXPECT_EQ(canvas.At(85, 65), RGB(0, 0, 200));
+    EXPECT_EQ(canvas.At(5, 5), kBackground);
+}
+
+TEST_F(SomManagerTest, CaptionDragFirstTakesTheHoverAway) {
+    host.Move(25, 25);
+    ASSERT_EQ(host.GetHoverWnd(), &a);
+    LRESULT r = 0;
+    EXPECT_TRUE(host.HandleMouseMove(0, r));  // as a move at client (0, 0)
+    EXPECT_EQ(host.GetHoverWnd(), nullptr);
+    EXPECT_EQ(log.back(), "a:leave");
+}
+
 TEST(SomToolTips, RegistryHandsOutSmallestFreeIdsPerKey) {
     TestHost host;
     ASSERT_TRUE(host.Create(10, 10, 100, 100));
