@@ -65,6 +65,7 @@ public:
         wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = &Proc;
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = classBrush;
         wc.lpszClassName = m_class.c_str();
         RegisterClassW(&wc);
         Creating() = this;
@@ -83,6 +84,9 @@ public:
 
     int DrawBackground(HDC dc, const RECT* rect) override {
         ++backgroundCalls;
+        if (classBrush) {
+            return CSomWndManager::DrawBackground(dc, rect);
+        }
         RECT r;
         if (rect) {
             r = *rect;
@@ -120,6 +124,8 @@ public:
     std::vector<UINT> seen;
     std::function<void(WPARAM)> onCommand;
     COLORREF background = kBackground;
+    // When set before Create: the class brush, painted by the manager's own background.
+    HBRUSH classBrush = nullptr;
     int backgroundCalls = 0;
 
 private:

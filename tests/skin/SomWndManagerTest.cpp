@@ -364,6 +364,23 @@ TEST_F(SomManagerTest, CaptionDragFirstTakesTheHoverAway) {
     EXPECT_EQ(log.back(), "a:leave");
 }
 
+TEST(SomManagerBackground, DefaultBackgroundIsTheClassBrush) {
+    headless::SetScreen(1280, 800);
+    HBRUSH brush = CreateSolidBrush(RGB(12, 34, 56));
+    TestHost host;
+    host.classBrush = brush;
+    ASSERT_TRUE(host.Create(10, 10, 100, 80));
+    CProbe t{"t", RGB(0, 160, 0), true};
+    t.Create(&host, SWS_VISIBLE, 1, RECT{10, 10, 30, 30});
+    InvalidateRect(host.m_hWnd, nullptr, TRUE);
+    UpdateWindow(host.m_hWnd);
+    EXPECT_EQ(host.Pixel(50, 50), RGB(12, 34, 56));
+    EXPECT_EQ(host.Pixel(25, 25), RGB(12, 34, 56));  // beneath the transparent control
+    EXPECT_EQ(host.Pixel(11, 11), RGB(0, 160, 0));
+    host.Destroy();
+    DeleteObject(brush);
+}
+
 TEST(SomToolTips, RegistryHandsOutSmallestFreeIdsPerKey) {
     TestHost host;
     ASSERT_TRUE(host.Create(10, 10, 100, 100));
