@@ -71,6 +71,10 @@ struct CloseWay {
     INT_PTR result;
 };
 
+void PrintTo(const CloseWay& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class AboutDlgClose : public ::testing::TestWithParam<CloseWay> {};
 
 TEST_P(AboutDlgClose, EndsTheDialogWithItsResult) {

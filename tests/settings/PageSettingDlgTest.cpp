@@ -105,6 +105,10 @@ struct SettingCase {
     bool registeredAfter;
 };
 
+void PrintTo(const SettingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class PageSettingDlgCase : public PageSettingDlgTest,
                            public ::testing::WithParamInterface<SettingCase> {};
 

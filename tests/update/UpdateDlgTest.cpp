@@ -160,6 +160,10 @@ struct CloseWay {
     void (*close)(CUpdateDlg& dlg, HWND hwnd);
 };
 
+void PrintTo(const CloseWay& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class UpdateDlgClose : public UpdateDlgTest, public ::testing::WithParamInterface<CloseWay> {};
 
 TEST_P(UpdateDlgClose, EndsWithTwoAndStartsNothing) {
