@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -30,6 +31,7 @@ struct Native {
     // Positions asked of the X server and not yet confirmed by a configure
     // event, oldest first: their echoes are ours, not the desktop's.
     std::deque<POINT> pendingMoves;
+    POINT serverPos{INT32_MIN, INT32_MIN};  // as the X server last said
     bool layered = false;
     BYTE opacity = 255;
 };
@@ -224,7 +226,6 @@ public:
         g_signal_connect(n.window, "key-press-event", G_CALLBACK(&OnKey), this);
         g_signal_connect(n.window, "key-release-event", G_CALLBACK(&OnKey), this);
         g_signal_connect(n.window, "delete-event", G_CALLBACK(&OnDelete), this);
-        g_signal_connect(n.window, "configure-event", G_CALLBACK(&OnConfigure), this);
         g_signal_connect(n.window, "window-state-event", G_CALLBACK(&OnState), this);
         g_signal_connect(n.window, "focus-in-event", G_CALLBACK(&OnFocus), this);
         g_signal_connect_after(n.window, "realize", G_CALLBACK(&OnRealize), this);
@@ -632,33 +633,35 @@ private:
         return TRUE;  // the program decides
     }
 
-    static gboolean OnConfigure(GtkWidget* w, GdkEventConfigure* e, GtkBackend* self) {
+    // Where the X server put a window: our own requests come back here in
+    // order; anything else is the desktop's doing.
+    static void OnServerMove(GtkWidget* w, int x, int y, void* data) {
+        auto* self = static_cast<GtkBackend*>(data);
         Native* n = self->Get(HwndOf(w));
-        if (!n) {
-            return FALSE;
+        if (!n || (x == n->serverPos.x && y == n->serverPos.y)) {
+            return;  // not a move: a new size or stacking order
         }
+        n->serverPos = {x, y};
         auto& pending = n->pendingMoves;
-        if (e->x == n->rect.left && e->y == n->rect.top) {
-            pending.clear();  // where we last put it: the earlier requests are done
-            return FALSE;
-        }
         auto echo = std::find_if(pending.begin(), pending.end(),
-                                 [&](const POINT& p) { return p.x == e->x && p.y == e->y; });
+                                 [&](const POINT& p) { return p.x == x && p.y == y; });
         if (echo != pending.end()) {
-            // A move of ours arriving late while later ones are on their way.
+            // One of ours; the ones asked before it were merged into it.
             pending.erase(pending.begin(), echo + 1);
-            return FALSE;
+            return;
         }
         pending.clear();
+        if (x == n->rect.left && y == n->rect.top) {
+            return;  // where we placed it before showing it
+        }
         if (gtk_widget_get_visible(w)) {
             int width = n->rect.right - n->rect.left;
             int height = n->rect.bottom - n->rect.top;
-            n->rect = {e->x, e->y, e->x + width, e->y + height};
+            n->rect = {x, y, x + width, y + height};
             if (auto* sink = GetEventSink()) {
-                sink->OnMovedByDesktop(n->hwnd, {e->x, e->y});
+                sink->OnMovedByDesktop(n->hwnd, {x, y});
             }
         }
-        return FALSE;
     }
 
     static gboolean OnState(GtkWidget* w, GdkEventWindowState* e, GtkBackend*) {
@@ -684,6 +687,7 @@ private:
         if (!n || !gw) {
             return;
         }
+        WatchServerMoves(w, &OnServerMove, self);
         if (n->layered) {
             // Click-through: an empty input shape.
             cairo_region_t* empty = cairo_region_create();
