@@ -1,5 +1,6 @@
 #include "Driver.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
 #include <fcntl.h>
@@ -207,6 +208,15 @@ void Child::Kill() {
     }
 }
 
+void Child::Stop() {
+    if (pid_ > 0 && !status_) {
+        kill(pid_, SIGTERM);
+        if (!WaitExit()) {
+            Kill();
+        }
+    }
+}
+
 RunResult Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
     RunResult result;
     int out[2];
@@ -284,8 +294,15 @@ std::optional<Image> Screenshot(const std::string& path) {
     return img;
 }
 
+// One connection for the whole run, never closed: an X server resets when its
+// last client leaves, and a client connecting during the reset fails.
+Display* Connection() {
+    static Display* d = XOpenDisplay(nullptr);
+    return d;
+}
+
 std::string CursorName() {
-    Display* d = XOpenDisplay(nullptr);
+    Display* d = Connection();
     if (!d) {
         return "";
     }
@@ -298,8 +315,27 @@ std::string CursorName() {
             XFree(img);
         }
     }
-    XCloseDisplay(d);
     return name;
+}
+
+bool WindowManagerRunning() {
+    Display* d = Connection();
+    if (!d) {
+        return false;
+    }
+    Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    bool running = XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW, &type,
+                                      &format, &count, &after, &data) == Success &&
+                   type == XA_WINDOW && count == 1;
+    if (data) {
+        XFree(data);
+    }
+    return running;
 }
 
 }  // namespace e2e

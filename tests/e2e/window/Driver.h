@@ -49,6 +49,8 @@ public:
     // The exit status once the child has ended, or nullopt at the deadline.
     std::optional<int> WaitExit(std::chrono::milliseconds timeout = kStepTimeout);
     void Kill();
+    // Asks the child to end (SIGTERM) and waits for it; kills it at the deadline.
+    void Stop();
 
 private:
     void ReadLoop(int fd);
@@ -92,5 +94,8 @@ std::optional<Image> Screenshot(const std::string& path);
 
 // The name of the cursor the X server shows now, "" when it has none.
 std::string CursorName();
+
+// Whether a window manager has announced itself on the screen.
+bool WindowManagerRunning();
 
 }  // namespace e2e

@@ -91,6 +91,20 @@ bool Eventually(const std::function<bool()>& probe) {
     }
 }
 
+// The same with a short deadline, for a probe that may need a retry.
+bool Eventually1s(const std::function<bool()>& probe) {
+    auto deadline = Clock::now() + 1s;
+    for (;;) {
+        if (probe()) {
+            return true;
+        }
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(50ms);  // polling step
+    }
+}
+
 void Xdo(const std::vector<std::string>& args) {
     std::vector<std::string> argv{"xdotool"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -110,6 +124,11 @@ std::string OutDir() {
 
 class WindowE2E : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() {
+        // Holds the display from the start (see Connection()).
+        CursorName();
+    }
+
     // Shows the window at (x, y) and waits until the X server has it there.
     void Show(int x, int y) {
         static int serial = 0;
@@ -183,18 +202,20 @@ protected:
                           << ")";
     }
 
+    void DragByCaption(int left, int top, int dx, int dy, bool windowManager);
+
     std::unique_ptr<Child> app_;
     std::string title_;
     std::string xid_;
 };
 
-TEST_F(WindowE2E, DragByCaptionMovesWindowWithoutWindowManager) {
-    const int left = 100;
-    const int top = 120;
-    const int dx = 170;
-    const int dy = 95;
-    ASSERT_NO_FATAL_FAILURE(Show(left, top));
-    ExpectPaintedAt(left, top, "window-before-drag.png");
+// Drags the window shown at (left, top) by its band by (dx, dy) and checks
+// where it ends: its own rectangle, the X window, the screen. Without a
+// window manager our layer moves it (between WM_ENTERSIZEMOVE and
+// WM_EXITSIZEMOVE); with one, the window manager does.
+void WindowE2E::DragByCaption(int left, int top, int dx, int dy, bool windowManager) {
+    const std::string png = windowManager ? "wm" : "bare";
+    ExpectPaintedAt(left, top, "window-before-drag-" + png + ".png");
 
     // Press in the band: the window answers HTCAPTION and the drag begins.
     const int sx = left + 40;
@@ -205,30 +226,54 @@ TEST_F(WindowE2E, DragByCaptionMovesWindowWithoutWindowManager) {
     from = app_->LineCount();
     Xdo({"mousedown", "1"});
     ASSERT_GE(Expect(Fmt("ncdown %d %d %d", kHtCaption, sx, sy), from), 0);
-    ASSERT_GE(Expect("entersizemove", from), 0);
+    const int steps = 40;
+    auto step = [&](int i) {
+        return std::vector<std::string>{"mousemove", std::to_string(sx + dx * i / steps),
+                                        std::to_string(sy + dy * i / steps)};
+    };
+    int first = 1;
+    if (windowManager) {
+        // The window manager takes the pointer when our request reaches it:
+        // until the window follows, the first step is tried again.
+        std::optional<Geometry> g;
+        bool follows = Eventually([&] {
+            Xdo(step(1));
+            bool moved = Eventually1s([&] {
+                g = XGeometry(xid_);
+                return g && g->x != left;
+            });
+            if (!moved) {
+                MoveTo(sx, sy);
+            }
+            return moved;
+        });
+        ASSERT_TRUE(follows) << "the window manager never moved the window";
+        first = 2;
+    } else {
+        ASSERT_GE(Expect("entersizemove", from), 0);
+    }
 
     // The pointer moves in steps, in one go: faster than the window follows.
-    const int steps = 40;
     std::vector<std::string> moves;
-    for (int i = 1; i <= steps; ++i) {
-        moves.insert(moves.end(), {"mousemove", std::to_string(sx + dx * i / steps),
-                                   std::to_string(sy + dy * i / steps)});
+    for (int i = first; i <= steps; ++i) {
+        auto m = step(i);
+        moves.insert(moves.end(), m.begin(), m.end());
     }
     Xdo(moves);
     Xdo({"mouseup", "1"});
-    int exit = Expect("exitsizemove", from);
-    ASSERT_GE(exit, 0);
-
-    // The window's own rectangle moved by exactly the delta...
     const std::string moved =
         Fmt("%d %d %d %d", left + dx, top + dy, left + dx + kWidth, top + dy + kHeight);
-    // The pointer only went right and down, so the window never steps back
-    // (a late echo of one of its own earlier moves taken for a new one would).
+    int end = Expect(windowManager ? "pos " + moved : "exitsizemove", from);
+    ASSERT_GE(end, 0);
+
+    // The window's own rectangle moved by exactly the delta. The pointer only
+    // went right and down, so the window never steps back (a late echo of one
+    // of its own earlier moves taken for a new one would).
     auto lines = app_->Lines();
     std::string lastPos;
     int px = left;
     int py = top;
-    for (int i = static_cast<int>(from); i <= exit; ++i) {
+    for (int i = static_cast<int>(from); i <= end; ++i) {
         int x = 0;
         int y = 0;
         if (std::sscanf(lines[i].c_str(), "pos %d %d", &x, &y) == 2) {
@@ -244,15 +289,15 @@ TEST_F(WindowE2E, DragByCaptionMovesWindowWithoutWindowManager) {
     app_->Send("rect");
     Expect("rect " + moved, ask);
 
-    // ... and so did the X window, and it stays there: no late echo of an
-    // earlier position moves it back.
+    // So did the X window, and it stays there: no late echo of an earlier
+    // position moves it back.
     std::optional<Geometry> g;
     EXPECT_TRUE(Eventually([&] {
         g = XGeometry(xid_);
         return g && g->x == left + dx && g->y == top + dy;
     })) << "the X window is at "
         << (g ? g->x : -1) << "," << (g ? g->y : -1);
-    ExpectPaintedAt(left + dx, top + dy, "window-after-drag.png");
+    ExpectPaintedAt(left + dx, top + dy, "window-after-drag-" + png + ".png");
     ask = app_->LineCount();
     app_->Send("rect");
     Expect("rect " + moved, ask);
@@ -261,8 +306,18 @@ TEST_F(WindowE2E, DragByCaptionMovesWindowWithoutWindowManager) {
     EXPECT_EQ(g->x, left + dx);
     EXPECT_EQ(g->y, top + dy);
 
-    // The release ended the drag: a later move has no button down.
+    // The press has ended with the drag: a later move has no button down,
+    // and a click in the body arrives whole.
     HoverBody(left + dx + 100, top + dy + 100, left + dx, top + dy);
+    from = app_->LineCount();
+    Xdo({"click", "1"});
+    Expect(Fmt("down 100 100 %d", kLeftButton, 0), from);
+    Expect("up 100 100 0", from);
+}
+
+TEST_F(WindowE2E, DragByCaptionMovesWindowWithoutWindowManager) {
+    ASSERT_NO_FATAL_FAILURE(Show(100, 120));
+    DragByCaption(100, 120, 170, 95, false);
 }
 
 TEST_F(WindowE2E, ClicksReachClientCoordinatesAndSetTheCursor) {
@@ -389,6 +444,38 @@ TEST_F(NoDisplay, RunWithoutWindowsNeverConnectsToTheDisplay) {
     EXPECT_FALSE(connected) << "the program connected to " << display;
     EXPECT_EQ(code, std::optional<int>(0)) << Join(app.Lines());
     EXPECT_GE(app.WaitLine("done 0"), 0) << Join(app.Lines());
+}
+
+// Under a window manager (openbox, when installed) the window manager drags.
+// Last in this program: the window manager stays on the display's root.
+class WindowManagerE2E : public WindowE2E {
+protected:
+    void SetUp() override {
+        if (e2e::Run({"sh", "-c", "command -v openbox"}).status != 0) {
+            GTEST_SKIP() << "openbox is not installed";
+        }
+        ASSERT_FALSE(WindowManagerRunning()) << "a window manager is already running";
+        // Its themes are read from the system's data folder; its settings
+        // stay the defaults of the private folders.
+        wm_ = std::make_unique<Child>(std::vector<std::string>{"openbox", "--sm-disable"},
+                                      EnvChanges{{"XDG_DATA_DIRS", "/usr/share"}});
+        ASSERT_TRUE(Eventually(&WindowManagerRunning))
+            << "openbox did not start; it ended with " << wm_->WaitExit(0ms).value_or(-1)
+            << " and said:\n"
+            << Join(wm_->Lines());
+    }
+    void TearDown() override {
+        WindowE2E::TearDown();
+        if (wm_) {
+            wm_->Stop();
+        }
+    }
+    std::unique_ptr<Child> wm_;
+};
+
+TEST_F(WindowManagerE2E, DragByCaptionIsTheWindowManagers) {
+    ASSERT_NO_FATAL_FAILURE(Show(150, 140));
+    DragByCaption(150, 140, 160, 110, true);
 }
 
 }  // namespace
