@@ -444,6 +444,9 @@ constexpr UINT SB_THUMBTRACK = 5;
 ATOM RegisterClassW(const WNDCLASSW* wc);
 BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 BOOL GetClassInfoW(HINSTANCE instance, LPCWSTR className, LPWNDCLASSW wc);
+// Only GCLP_HBRBACKGROUND is kept per class and answered.
+constexpr int GCLP_HBRBACKGROUND = -10;
+ULONG_PTR GetClassLongPtrW(HWND hwnd, int index);
 
 // ---- Windows ----
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,

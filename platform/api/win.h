@@ -47,6 +47,9 @@
 #if __has_include("platform/api/gdi.h")
 #include "platform/api/gdi.h"
 #endif
+#if __has_include("platform/api/commctrl.h")
+#include "platform/api/commctrl.h"
+#endif
 #if __has_include("platform/api/mmtimer.h")
 #include "platform/api/mmtimer.h"
 #endif
