@@ -178,6 +178,10 @@ void BeginLayerDrag(HWND root, POINT screen) {
         native = win->native;
     }
     if (native && backend::Get().BeginMoveDrag(root, screen)) {
+        // The desktop takes the rest of the press: its release never comes here.
+        std::lock_guard lk(S().mu);
+        S().buttons &= ~static_cast<WPARAM>(MK_LBUTTON);
+        S().pressTarget = nullptr;
         return;
     }
     auto q = CurrentQueue();

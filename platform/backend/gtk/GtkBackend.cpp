@@ -8,12 +8,15 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
 
 #include "platform/api/text.h"
 #include "platform/api/user.h"
+#include "platform/backend/gtk/X11.h"
 
 namespace platform::backend::gtk {
 namespace {
@@ -25,6 +28,10 @@ struct Native {
     GtkWidget* fixed = nullptr;  // native children sit here, above the surface
     cairo_surface_t* surface = nullptr;
     RECT rect{};
+    // Positions asked of the X server and not yet confirmed by a configure
+    // event, oldest first: their echoes are ours, not the desktop's.
+    std::deque<POINT> pendingMoves;
+    POINT serverPos{INT32_MIN, INT32_MIN};  // as the X server last said
     bool layered = false;
     BYTE opacity = 255;
 };
@@ -116,13 +123,13 @@ public:
     }
 
     void SetCursorShape(CursorShape shape) override {
-        if (!Open()) {
+        // Remembered until there is a window to show it: setting the cursor
+        // alone does not open the display.
+        cursor_ = shape;
+        if (!opened_) {
             return;
         }
-        static const char* names[] = {"default", "text",      "wait",      "crosshair",   "pointer",
-                                      "move",    "ew-resize", "ns-resize", "not-allowed", "none"};
-        GdkCursor* c =
-            gdk_cursor_new_from_name(gdk_display_get_default(), names[static_cast<int>(shape)]);
+        GdkCursor* c = NewCursor(shape);
         for (auto& [h, n] : natives_) {
             if (GdkWindow* gw = gtk_widget_get_window(n.window)) {
                 gdk_window_set_cursor(gw, c);
@@ -135,11 +142,13 @@ public:
 
     void GrabPointer(HWND topLevel) override {
         Native* n = Get(topLevel);
-        if (!n || !gtk_widget_get_window(n->window)) {
+        if (!n || !gtk_widget_get_window(n->area)) {
             return;
         }
+        // On the surface's own window: events outside our windows then come
+        // to the handlers that report them, not to the bare GtkWindow.
         gdk_seat_grab(gdk_display_get_default_seat(gdk_display_get_default()),
-                      gtk_widget_get_window(n->window), GDK_SEAT_CAPABILITY_ALL_POINTING, TRUE,
+                      gtk_widget_get_window(n->area), GDK_SEAT_CAPABILITY_ALL_POINTING, TRUE,
                       nullptr, nullptr, nullptr, nullptr);
     }
 
@@ -151,12 +160,14 @@ public:
 
     bool BeginMoveDrag(HWND topLevel, POINT screen) override {
         Native* n = Get(topLevel);
-        if (!n) {
+        if (!n || !leftDown_ || !WindowManagerMoves(n->window)) {
+            // Without a window manager that moves windows (a bare X server),
+            // the window manager of ours drags it from the pointer events.
             return false;
         }
         leftDown_ = false;  // the desktop takes the rest of this press
-        gtk_window_begin_move_drag(GTK_WINDOW(n->window), 1, screen.x, screen.y,
-                                   gtk_get_current_event_time());
+        // The press's own time: we are no longer inside its event handler.
+        gtk_window_begin_move_drag(GTK_WINDOW(n->window), 1, screen.x, screen.y, pressTime_);
         return true;
     }
 
@@ -215,12 +226,9 @@ public:
         g_signal_connect(n.window, "key-press-event", G_CALLBACK(&OnKey), this);
         g_signal_connect(n.window, "key-release-event", G_CALLBACK(&OnKey), this);
         g_signal_connect(n.window, "delete-event", G_CALLBACK(&OnDelete), this);
-        g_signal_connect(n.window, "configure-event", G_CALLBACK(&OnConfigure), this);
         g_signal_connect(n.window, "window-state-event", G_CALLBACK(&OnState), this);
         g_signal_connect(n.window, "focus-in-event", G_CALLBACK(&OnFocus), this);
-        if (p.layered) {
-            g_signal_connect(n.window, "realize", G_CALLBACK(&OnRealizeLayered), this);
-        }
+        g_signal_connect_after(n.window, "realize", G_CALLBACK(&OnRealize), this);
         gtk_widget_show_all(overlay);
         natives_[p.hwnd] = n;
         return true;
@@ -244,12 +252,21 @@ public:
         if (!n) {
             return;
         }
+        RECT old = n->rect;
         n->rect = r;
         int w = std::max(1, static_cast<int>(r.right - r.left));
         int h = std::max(1, static_cast<int>(r.bottom - r.top));
-        gtk_widget_set_size_request(n->window, w, h);
-        gtk_window_resize(GTK_WINDOW(n->window), w, h);
-        gtk_window_move(GTK_WINDOW(n->window), r.left, r.top);
+        if (w != old.right - old.left || h != old.bottom - old.top) {
+            gtk_widget_set_size_request(n->window, w, h);
+            gtk_window_resize(GTK_WINDOW(n->window), w, h);
+        }
+        if (r.left != old.left || r.top != old.top) {
+            if (n->pendingMoves.size() >= kMaxPendingMoves) {
+                n->pendingMoves.pop_front();
+            }
+            n->pendingMoves.push_back({r.left, r.top});
+            gtk_window_move(GTK_WINDOW(n->window), r.left, r.top);
+        }
     }
 
     void ShowWindow(HWND hwnd, ShowMode mode) override {
@@ -497,6 +514,14 @@ private:
         return true;
     }
 
+    static constexpr size_t kMaxPendingMoves = 64;
+
+    static GdkCursor* NewCursor(CursorShape shape) {
+        static const char* names[] = {"default", "text",      "wait",      "crosshair",   "pointer",
+                                      "move",    "ew-resize", "ns-resize", "not-allowed", "none"};
+        return gdk_cursor_new_from_name(gdk_display_get_default(), names[static_cast<int>(shape)]);
+    }
+
     static GdkDevice* Pointer() {
         return gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
     }
@@ -545,6 +570,9 @@ private:
         bool down = e->type == GDK_BUTTON_PRESS;
         if (b == Button::Left) {
             self->leftDown_ = down;
+            if (down) {
+                self->pressTime_ = e->time;
+            }
         }
         if (auto* sink = GetEventSink()) {
             sink->OnPointer(HwndOf(w),
@@ -605,17 +633,35 @@ private:
         return TRUE;  // the program decides
     }
 
-    static gboolean OnConfigure(GtkWidget* w, GdkEventConfigure* e, GtkBackend* self) {
+    // Where the X server put a window: our own requests come back here in
+    // order; anything else is the desktop's doing.
+    static void OnServerMove(GtkWidget* w, int x, int y, void* data) {
+        auto* self = static_cast<GtkBackend*>(data);
         Native* n = self->Get(HwndOf(w));
-        if (n && (e->x != n->rect.left || e->y != n->rect.top) && gtk_widget_get_visible(w)) {
+        if (!n || (x == n->serverPos.x && y == n->serverPos.y)) {
+            return;  // not a move: a new size or stacking order
+        }
+        n->serverPos = {x, y};
+        auto& pending = n->pendingMoves;
+        auto echo = std::find_if(pending.begin(), pending.end(),
+                                 [&](const POINT& p) { return p.x == x && p.y == y; });
+        if (echo != pending.end()) {
+            // One of ours; the ones asked before it were merged into it.
+            pending.erase(pending.begin(), echo + 1);
+            return;
+        }
+        pending.clear();
+        if (x == n->rect.left && y == n->rect.top) {
+            return;  // where we placed it before showing it
+        }
+        if (gtk_widget_get_visible(w)) {
             int width = n->rect.right - n->rect.left;
             int height = n->rect.bottom - n->rect.top;
-            n->rect = {e->x, e->y, e->x + width, e->y + height};
+            n->rect = {x, y, x + width, y + height};
             if (auto* sink = GetEventSink()) {
-                sink->OnMovedByDesktop(n->hwnd, {e->x, e->y});
+                sink->OnMovedByDesktop(n->hwnd, {x, y});
             }
         }
-        return FALSE;
     }
 
     static gboolean OnState(GtkWidget* w, GdkEventWindowState* e, GtkBackend*) {
@@ -635,11 +681,24 @@ private:
         return FALSE;
     }
 
-    static void OnRealizeLayered(GtkWidget* w, GtkBackend*) {
-        // Click-through: an empty input shape.
-        cairo_region_t* empty = cairo_region_create();
-        gdk_window_input_shape_combine_region(gtk_widget_get_window(w), empty, 0, 0);
-        cairo_region_destroy(empty);
+    static void OnRealize(GtkWidget* w, GtkBackend* self) {
+        Native* n = self->Get(HwndOf(w));
+        GdkWindow* gw = gtk_widget_get_window(w);
+        if (!n || !gw) {
+            return;
+        }
+        WatchServerMoves(w, &OnServerMove, self);
+        if (n->layered) {
+            // Click-through: an empty input shape.
+            cairo_region_t* empty = cairo_region_create();
+            gdk_window_input_shape_combine_region(gw, empty, 0, 0);
+            cairo_region_destroy(empty);
+        }
+        // The cursor set before this window existed.
+        if (GdkCursor* c = NewCursor(self->cursor_)) {
+            gdk_window_set_cursor(gw, c);
+            g_object_unref(c);
+        }
     }
 
     static gboolean OnTrayButton(GtkStatusIcon* s, GdkEventButton* e, GtkBackend*) {
@@ -730,6 +789,8 @@ private:
     bool opened_ = false;
     bool failed_ = false;
     bool leftDown_ = false;
+    guint32 pressTime_ = GDK_CURRENT_TIME;
+    CursorShape cursor_ = CursorShape::Arrow;
     UINT chosen_ = 0;
     std::map<HWND, Native> natives_;
     std::map<HWND, Child> children_;

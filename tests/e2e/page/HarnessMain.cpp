@@ -1,19 +1,23 @@
 // page_harness: runs the staged catalogue page in WebKitGTK and reports what it did.
 //
 //   page_harness --stage DIR (--service URL | --sample)
-//                [--token TEXT | --token-throws | --token-absent]
+//                [--token TEXT | --token-throws | --token-absent] [--inject FILE.js]
 //                [--do JS] [--wait CONDITION] [--print EXPRESSION] [--shot FILE.png] ...
 //
 // The steps after the options run in order: --do runs a function body in the page, --wait
 // polls a condition (30 s at most), --print prints an expression's JSON value, --shot writes a
 // screenshot. At the end every address the page loaded is printed as a JSON array.
 // --sample starts a small server answering every list with plausible entries (36 matches).
+// --inject runs a script of ours at the start of every document the view loads (reloads too),
+// before the page's own scripts: for probes that must be in place before the first request.
 #include "AnswerServer.h"
 #include "PageView.h"
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +50,16 @@ int main(int argc, char** argv) {
             options.token = TokenMode::Throws;
         } else if (arg == "--token-absent") {
             options.token = TokenMode::Absent;
+        } else if (arg == "--inject") {
+            const std::string path = value();
+            std::ifstream f(path, std::ios::binary);
+            if (!f) {
+                std::fprintf(stderr, "page_harness: cannot read %s\n", path.c_str());
+                return 2;
+            }
+            std::stringstream text;
+            text << f.rdbuf();
+            options.userScript += text.str() + "\n";
         } else if (arg == "--do" || arg == "--wait" || arg == "--print" || arg == "--shot") {
             steps.emplace_back(arg, value());
         } else {

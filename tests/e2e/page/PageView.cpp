@@ -121,6 +121,13 @@ PageView::PageView(PageOptions options) : options_(std::move(options)) {
         webkit_user_content_manager_add_script(content, script);
         webkit_user_script_unref(script);
     }
+    if (!options_.userScript.empty()) {
+        WebKitUserScript* script = webkit_user_script_new(
+            options_.userScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(content, script);
+        webkit_user_script_unref(script);
+    }
     view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
                                          "user-content-manager", content, nullptr));
     g_object_unref(content);

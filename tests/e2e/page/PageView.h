@@ -25,6 +25,7 @@ struct PageOptions {
     std::string tokenValue = "1765492800";
     int width = 807;  // the main window's browser area
     int height = 544;
+    std::string userScript;  // run at the start of every document, after the stand-in
 };
 
 struct Request {
