@@ -1,5 +1,6 @@
 #include "update/UpdateDlg.h"
 
+#include "skin/SkinDialog.h"
 #include "skin/SomBitmap.h"
 #include "update/BriskoUpdater.h"
 
@@ -7,17 +8,6 @@ namespace {
 
 constexpr int kDialogWidth = 310;
 constexpr int kDialogHeight = 170;
-constexpr int kCaptionHeight = 35;
-
-// An opaque empty text over the rectangle; skipped when the colour cannot be set.
-void FillSolid(HDC dc, const RECT& rect, COLORREF color) {
-    COLORREF old = SetBkColor(dc, color);
-    if (old == CLR_INVALID) {
-        return;
-    }
-    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, u"", 0, nullptr);
-    SetBkColor(dc, old);
-}
 
 }  // namespace
 
@@ -144,18 +134,7 @@ void CUpdateDlg::FillContent() {
 }
 
 LRESULT CUpdateDlg::OnNcHitTest(LPARAM lParam) {
-    POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-    ScreenToClient(&pt);
-    if (pt.y >= kCaptionHeight) {
-        return HTCLIENT;
-    }
-    if (PtInRect(&m_rcClose, pt)) {
-        return HTCLIENT;
-    }
-    // A drag starts: take the hover look off the controls first.
-    LRESULT ignored = 0;
-    HandleMouseMove(0, ignored);
-    return HTCAPTION;
+    return SkinnedDialogHitTest(m_hWnd, *this, lParam, m_rcClose);
 }
 
 void CUpdateDlg::OnCommand(WORD id) {
@@ -174,10 +153,6 @@ void CUpdateDlg::OnCommand(WORD id) {
 int CUpdateDlg::DrawBackground(HDC dc, const RECT* /*rect*/) {
     RECT rc{};
     GetClientRect(&rc);
-    FillSolid(dc, rc, RGB(64, 64, 64));
-    const RECT band{1, 1, rc.right - 1, rc.bottom - 1};
-    FillSolid(dc, band, RGB(110, 215, 219));
-    const RECT body{1, 36, rc.right - 1, rc.bottom - 1};
-    FillSolid(dc, body, RGB(246, 246, 246));
+    DrawSkinnedDialogBackground(dc, rc);
     return 1;
 }
