@@ -209,8 +209,9 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         return FALSE;
     }
     if (win->threadId != CurrentThreadId()) {
-        // Another thread's window: its own thread carries it out.
-        return PostMessageW(hwnd, kInternalShow, static_cast<WPARAM>(cmd), 0);
+        // Another thread's window: its own thread carries it out, and the
+        // caller waits for it, as the platform's ShowWindow does.
+        return static_cast<BOOL>(SendMessageW(hwnd, kInternalShow, static_cast<WPARAM>(cmd), 0));
     }
     bool wasVisible;
     bool wasMinimized;

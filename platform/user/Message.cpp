@@ -34,10 +34,20 @@ bool MatchesWindowLocked(HWND msgHwnd, HWND filter) {
     return false;
 }
 
+// Showing or activating a window for another thread, on the window's own thread.
+LRESULT InternalShow(HWND hwnd, WPARAM command) {
+    if (command == static_cast<WPARAM>(-1)) {
+        return reinterpret_cast<LRESULT>(SetActiveWindow(hwnd));
+    }
+    return ShowWindow(hwnd, static_cast<int>(command));
+}
+
 void ServeSent(const std::shared_ptr<SentMessage>& sm, ThreadQueue& me) {
     auto win = Find(sm->hwnd);
     LRESULT r = 0;
-    if (win) {
+    if (win && sm->msg == kInternalShow) {
+        r = InternalShow(sm->hwnd, sm->wParam);
+    } else if (win) {
         ++me.inSend;
         r = CallProc(win, sm->msg, sm->wParam, sm->lParam);
         --me.inSend;
@@ -279,10 +289,7 @@ LRESULT DispatchMessageW(const MSG* msg) {
         return 0;
     }
     if (msg->message == kInternalShow) {
-        if (msg->wParam == static_cast<WPARAM>(-1)) {
-            return reinterpret_cast<LRESULT>(SetActiveWindow(msg->hwnd));
-        }
-        return ShowWindow(msg->hwnd, static_cast<int>(msg->wParam));
+        return InternalShow(msg->hwnd, msg->wParam);
     }
     if (msg->message == kInternalMove) {
         return SetWindowPos(msg->hwnd, nullptr, GET_X_LPARAM(msg->lParam),

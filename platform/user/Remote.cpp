@@ -277,10 +277,13 @@ void Serve(int fd) {
             } else if (!h) {
                 break;
             } else if (kind == kShow) {
-                // Carried out by the window's own thread.
-                out.U64(PostMessageW(h, kInternalShow, static_cast<WPARAM>(cmd), 0) ? 1 : 0);
+                // Carried out by the window's own thread before the answer goes
+                // back, so a message the caller sends next finds it done.
+                SendMessageW(h, kInternalShow, static_cast<WPARAM>(cmd), 0);
+                out.U64(1);
             } else if (kind == kForeground) {
-                out.U64(PostMessageW(h, kInternalShow, static_cast<WPARAM>(-1), 0) ? 1 : 0);
+                SendMessageW(h, kInternalShow, static_cast<WPARAM>(-1), 0);
+                out.U64(1);
             } else {
                 out.U64(GetWindowThreadProcessId(h, nullptr));
             }
