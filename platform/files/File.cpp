@@ -187,6 +187,17 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
     return handle;
 }
 
+namespace {
+// The position an OVERLAPPED names; 0 without one (the file position is used then).
+off_t OverlappedOffset(const OVERLAPPED* overlapped) {
+    if (overlapped == nullptr) {
+        return 0;
+    }
+    return static_cast<off_t>((static_cast<unsigned long long>(overlapped->OffsetHigh) << 32) |
+                              overlapped->Offset);
+}
+}  // namespace
+
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped) {
     if (bytesRead != nullptr) {
@@ -204,11 +215,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    off_t offset =
-        overlapped
-            ? static_cast<off_t>((static_cast<unsigned long long>(overlapped->OffsetHigh) << 32) |
-                                 overlapped->Offset)
-            : 0;
+    const off_t offset = OverlappedOffset(overlapped);
     DWORD done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < bytesToRead) {
@@ -253,11 +260,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    off_t offset =
-        overlapped
-            ? static_cast<off_t>((static_cast<unsigned long long>(overlapped->OffsetHigh) << 32) |
-                                 overlapped->Offset)
-            : 0;
+    const off_t offset = OverlappedOffset(overlapped);
     DWORD done = 0;
     const auto* in = static_cast<const char*>(buffer);
     while (done < bytesToWrite) {

@@ -564,27 +564,38 @@ int GetDeviceCaps(HDC, int index) {
     }
 }
 
-BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT old) {
+namespace {
+// Sets one point of a device context's state, answering the old one.
+BOOL SetStatePoint(HDC hdc, POINT DCState::*field, int x, int y, LPPOINT old) {
     std::lock_guard lk(Mutex());
     DC* dc = DcLocked(hdc);
     if (!dc) {
         return FALSE;
     }
     if (old) {
-        *old = dc->st.viewport;
+        *old = dc->st.*field;
     }
-    dc->st.viewport = {x, y};
+    dc->st.*field = {x, y};
     return TRUE;
 }
 
-BOOL GetViewportOrgEx(HDC hdc, LPPOINT origin) {
+BOOL GetStatePoint(HDC hdc, POINT DCState::*field, LPPOINT value) {
     std::lock_guard lk(Mutex());
     DC* dc = DcLocked(hdc);
-    if (!dc || !origin) {
+    if (!dc || !value) {
         return FALSE;
     }
-    *origin = dc->st.viewport;
+    *value = dc->st.*field;
     return TRUE;
+}
+}  // namespace
+
+BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT old) {
+    return SetStatePoint(hdc, &DCState::viewport, x, y, old);
+}
+
+BOOL GetViewportOrgEx(HDC hdc, LPPOINT origin) {
+    return GetStatePoint(hdc, &DCState::viewport, origin);
 }
 
 BOOL OffsetViewportOrgEx(HDC hdc, int dx, int dy, LPPOINT old) {
@@ -841,26 +852,11 @@ DC_FIELD_ACCESSORS(SetStretchBltMode, GetStretchBltMode, int, stretchMode, 0)
 #undef DC_FIELD_ACCESSORS
 
 BOOL SetBrushOrgEx(HDC hdc, int x, int y, LPPOINT old) {
-    std::lock_guard lk(Mutex());
-    DC* dc = DcLocked(hdc);
-    if (!dc) {
-        return FALSE;
-    }
-    if (old) {
-        *old = dc->st.brushOrg;
-    }
-    dc->st.brushOrg = {x, y};
-    return TRUE;
+    return SetStatePoint(hdc, &DCState::brushOrg, x, y, old);
 }
 
 BOOL GetBrushOrgEx(HDC hdc, LPPOINT origin) {
-    std::lock_guard lk(Mutex());
-    DC* dc = DcLocked(hdc);
-    if (!dc || !origin) {
-        return FALSE;
-    }
-    *origin = dc->st.brushOrg;
-    return TRUE;
+    return GetStatePoint(hdc, &DCState::brushOrg, origin);
 }
 
 BOOL DeleteObject(HGDIOBJ object) {

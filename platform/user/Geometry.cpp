@@ -405,7 +405,9 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect) {
     return TRUE;
 }
 
-BOOL ClientToScreen(HWND hwnd, LPPOINT point) {
+namespace {
+// Moves a point by the window's client origin on the screen, `sign` times.
+BOOL ShiftByClientOrigin(HWND hwnd, LPPOINT point, int sign) {
     if (!point) {
         return FALSE;
     }
@@ -416,25 +418,18 @@ BOOL ClientToScreen(HWND hwnd, LPPOINT point) {
         return FALSE;
     }
     POINT o = ClientOriginOnScreenLocked(*w);
-    point->x += o.x;
-    point->y += o.y;
+    point->x += sign * o.x;
+    point->y += sign * o.y;
     return TRUE;
+}
+}  // namespace
+
+BOOL ClientToScreen(HWND hwnd, LPPOINT point) {
+    return ShiftByClientOrigin(hwnd, point, 1);
 }
 
 BOOL ScreenToClient(HWND hwnd, LPPOINT point) {
-    if (!point) {
-        return FALSE;
-    }
-    std::lock_guard lk(S().mu);
-    auto w = FindLocked(hwnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    POINT o = ClientOriginOnScreenLocked(*w);
-    point->x -= o.x;
-    point->y -= o.y;
-    return TRUE;
+    return ShiftByClientOrigin(hwnd, point, -1);
 }
 
 int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
